@@ -1,0 +1,23 @@
+// The process entry: the only place that ends the process.
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Gatewarden/main.h"
+#include "platform/makePlatform.h"
+
+int main(int argc, char** argv) {
+    // A log write to a closed standard error must not end the tool; children get SIGPIPE back.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> arguments(argv, argv + argc);
+    std::string program = arguments.empty() ? std::string() : arguments.front();
+    if (auto slash = program.rfind('/'); slash != std::string::npos) program.erase(0, slash + 1);
+    if (program.empty()) program = "Gatewarden";
+
+    auto platform = gatewarden::makePlatform(program);
+    int status = gatewarden::runPreReqCheck(*platform, arguments);
+    platform.reset();
+    std::exit(status);
+}

@@ -1,0 +1,31 @@
+# The two commands of the quick start: `make run` and `make test`. Both install what is missing.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+WERROR ?= ON
+# Example thresholds: battery percent and free gibibytes for Intel, then for Apple silicon.
+ARGS ?= 20 10 20 10
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: deps build run test sanitize clean
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DGATEWARDEN_WERROR=$(WERROR)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-once.sh $(BUILD)/Gatewarden $(ARGS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every test again, on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DGATEWARDEN_WERROR=$(WERROR) -DGATEWARDEN_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,78 @@
+#include "platform/Platform.h"
+
+namespace gatewarden {
+
+std::string substitutePlaceholders(std::string_view format,
+                                   const std::vector<std::optional<std::string>>& values) {
+    std::string out;
+    out.reserve(format.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '@' && next < values.size()) {
+            const auto& value = values[next++];
+            out += value ? *value : "(null)";
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}
+
+void Platform::logFormat(std::string_view format, const std::vector<std::optional<std::string>>& values) {
+    log(substitutePlaceholders(format, values));
+}
+
+namespace {
+
+// Total length of the sequence that lead begins, or 0 when lead cannot begin one.
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Whether byte may stand at position index (1 to 3) of the sequence that lead begins. The second
+// byte's range excludes overlong forms, surrogates and code points above U+10FFFF.
+bool continues(unsigned char lead, std::size_t index, unsigned char byte) {
+    unsigned char low = 0x80, high = 0xBF;
+    if (index == 1) {
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    }
+    return byte >= low && byte <= high;
+}
+
+}  // namespace
+
+std::optional<std::string> decodeUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = sequenceLength(lead);
+        if (length == 0 || i + length > bytes.size()) return std::nullopt;
+        for (std::size_t k = 1; k < length; ++k)
+            if (!continues(lead, k, static_cast<unsigned char>(bytes[i + k]))) return std::nullopt;
+        i += length;
+    }
+    return std::string(bytes);
+}
+
+std::size_t incompleteUtf8Tail(std::string_view bytes) {
+    for (std::size_t tail = 1; tail <= 3 && tail <= bytes.size(); ++tail) {
+        auto lead = static_cast<unsigned char>(bytes[bytes.size() - tail]);
+        if (lead >= 0x80 && lead <= 0xBF) continue;  // a continuation byte: look further back
+        std::size_t length = sequenceLength(lead);
+        if (length <= tail) return 0;
+        for (std::size_t k = 1; k < tail; ++k)
+            if (!continues(lead, k, static_cast<unsigned char>(bytes[bytes.size() - tail + k]))) return 0;
+        return tail;
+    }
+    return 0;
+}
+
+}  // namespace gatewarden

@@ -1,0 +1,127 @@
+#include "platform/Value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace gatewarden {
+
+std::optional<std::int64_t> wholeNumber(const Value& value) {
+    if (auto integer = value.get<std::int64_t>()) return *integer;
+    if (auto real = value.get<double>()) {
+        // 2^63 itself is not representable; every double below it in magnitude is.
+        constexpr double limit = 9223372036854775808.0;
+        if (std::isfinite(*real) && std::trunc(*real) == *real && *real >= -limit && *real < limit)
+            return static_cast<std::int64_t>(*real);
+    }
+    return std::nullopt;
+}
+
+bool isNumberEqualToOne(const Value& value) {
+    if (auto integer = value.get<std::int64_t>()) return *integer == 1;
+    if (auto real = value.get<double>()) return *real == 1.0;
+    return false;
+}
+
+std::optional<std::int64_t> parseSignedInteger(std::string_view text) {
+    bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        if (__builtin_mul_overflow(magnitude, std::uint64_t{10}, &magnitude) ||
+            __builtin_add_overflow(magnitude, static_cast<std::uint64_t>(c - '0'), &magnitude))
+            return std::nullopt;
+    }
+    constexpr std::uint64_t largest = 9223372036854775807ull;
+    if (magnitude > largest + (negative ? 1 : 0)) return std::nullopt;
+    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (c < 0x20 || c == 0x7f) {
+                    char escaped[16];
+                    std::snprintf(escaped, sizeof escaped, "\\u{%X}", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string shortestDecimal(double value) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
+    // The fewest fractional digits that read back as the same double. Rounding to p digits gives the
+    // closest p-digit decimal, so the first p that reads back is also the shortest such decimal.
+    char buffer[400];
+    for (int precision = 1; precision <= 1100; ++precision) {
+        int length = std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
+        if (length < 0 || static_cast<std::size_t>(length) >= sizeof buffer) break;
+        if (std::strtod(buffer, nullptr) == value) return buffer;
+    }
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+    return buffer;
+}
+
+namespace {
+
+struct Describer {
+    std::string& out;
+
+    void operator()(bool v) const { out += v ? "true" : "false"; }
+    void operator()(std::int64_t v) const { out += std::to_string(v); }
+    void operator()(double v) const { out += shortestDecimal(v); }
+    void operator()(const std::string& v) const { out += quoted(v); }
+    void operator()(const Data& v) const {
+        static const char digits[] = "0123456789abcdef";
+        out += '<';
+        for (auto byte : v.bytes) {
+            out += digits[byte >> 4];
+            out += digits[byte & 0xf];
+        }
+        out += '>';
+    }
+    void operator()(const Date& v) const { out += "date " + shortestDecimal(v.secondsSinceReferenceDate); }
+    void operator()(const Array& v) const {
+        out += '(';
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            if (i) out += ", ";
+            std::visit(*this, v[i].content);
+        }
+        out += ')';
+    }
+    void operator()(const Dictionary& v) const {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : v) {
+            if (!first) out += "; ";
+            first = false;
+            out += quoted(key) + " = ";
+            std::visit(*this, item.content);
+        }
+        out += '}';
+    }
+};
+
+}  // namespace
+
+std::string describe(const Value& value) {
+    std::string out;
+    std::visit(Describer{out}, value.content);
+    return out;
+}
+
+}  // namespace gatewarden

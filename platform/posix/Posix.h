@@ -1,0 +1,65 @@
+#pragma once
+
+// What macOS and Linux share: descriptors, child processes, file tests, the user database and the
+// standard-error copy of each log record.
+
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace gatewarden::posix {
+
+// Owns one file descriptor and closes it when it goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Starts a child as Platform::startCommand describes. Every descriptor of the tool but standard
+// input, standard output (the pipe) and standard error is closed in the child.
+std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
+                                           const std::vector<std::string>& arguments,
+                                           StandardError standardError);
+
+bool fileExists(const std::string& path);
+
+std::optional<std::string> currentUserName();
+
+std::int32_t processId();
+
+// Opens a regular file for reading, close-on-exec and without blocking on a FIFO or a device.
+// Gives no descriptor when the path is missing, unreadable or not a regular file.
+UniqueFd openRegularFile(const std::string& path);
+
+// Reads the whole file, or nothing when it cannot be opened or exceeds limit bytes.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
+
+// "YYYY-MM-DD HH:MM:SS.mmm program[pid:tid] text", in local time, ending in one line feed.
+std::string standardErrorRecord(std::string_view program, std::string_view text);
+
+// Writes the record to standard error in one write; errors are ignored, as logging never fails.
+void writeStandardError(std::string_view record);
+
+}  // namespace gatewarden::posix
