@@ -9,16 +9,6 @@ namespace {
 constexpr std::int64_t defaultBatteryThreshold = 20;
 constexpr std::int32_t commandNotFound = 127;
 
-// ASCII letters only: the texts compared this way ("AC Power") hold no other letters.
-bool equalsIgnoringCase(const std::string& text, std::string_view expected) {
-    if (text.size() != expected.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(text[i]) != lower(expected[i])) return false;
-    }
-    return true;
-}
-
 // Bytes to gibibytes as the free-space line shows them: three multiplications by 1/1024, each exact.
 double toGibibytes(std::int64_t bytes) {
     constexpr double perKibibyte = 1.0 / 1024;

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     if (program.empty()) program = "Gatewarden";
 
     auto platform = gatewarden::makePlatform(program);
-    int status = gatewarden::runPreReqCheck(*platform, arguments);
+    gatewarden::OmbrixAgent::usePlatform(*platform);
+    int status = gatewarden::runPreReqCheck(*platform, arguments, gatewarden::OmbrixAgent::layout());
     platform.reset();
     std::exit(status);
 }

@@ -39,6 +39,14 @@ std::optional<std::int64_t> parseSignedInteger(std::string_view text) {
     return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
+bool equalsIgnoringCase(std::string_view text, std::string_view expected) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (text.size() != expected.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (lower(text[i]) != lower(expected[i])) return false;
+    return true;
+}
+
 std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {

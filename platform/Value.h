@@ -70,6 +70,10 @@ bool isNumberEqualToOne(const Value& value);
 // nothing else, within the signed 64-bit range. Anything else gives nothing.
 std::optional<std::int64_t> parseSignedInteger(std::string_view text);
 
+// Equal when letter case is ignored. ASCII letters only: the texts compared this way ("AC Power",
+// "true") hold no letters whose case folding leaves ASCII.
+bool equalsIgnoringCase(std::string_view text, std::string_view expected);
+
 // A stable, readable rendering: {"key" = value; ...} with keys in byte order, texts quoted.
 std::string describe(const Value& value);
 
