@@ -70,15 +70,48 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+
+// The fixed-point text one unit of its last digit farther from zero (up) or nearer to it; the
+// sign, if any, is left alone.
+std::string stepLastDigit(std::string text, bool up) {
+    std::size_t first = (!text.empty() && text[0] == '-') ? 1 : 0;
+    std::size_t i = text.size();
+    while (i-- > first) {
+        char& digit = text[i];
+        if (digit == '.') continue;
+        if (up ? digit != '9' : digit != '0') {
+            digit = static_cast<char>(digit + (up ? 1 : -1));
+            break;
+        }
+        digit = up ? '0' : '9';
+        if (i == first) {
+            if (up) text.insert(first, 1, '1');
+            break;
+        }
+    }
+    // A borrow may leave a leading zero before other integer digits: "09.9" is "9.9".
+    if (text.size() > first + 1 && text[first] == '0' && text[first + 1] != '.') text.erase(first, 1);
+    return text;
+}
+
+}  // namespace
+
 std::string shortestDecimal(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
-    // The fewest fractional digits that read back as the same double. Rounding to p digits gives the
-    // closest p-digit decimal, so the first p that reads back is also the shortest such decimal.
+    // The fewest fractional digits that read back as the same double. printf rounds to the nearest
+    // p-digit decimal; when that misses (the gap below a power of two is half the gap above it, and
+    // ties round to even), the neighbour on the other side of the value may still read back.
     char buffer[400];
     for (int precision = 1; precision <= 1100; ++precision) {
         int length = std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
         if (length < 0 || static_cast<std::size_t>(length) >= sizeof buffer) break;
-        if (std::strtod(buffer, nullptr) == value) return buffer;
+        std::string rounded = buffer;
+        if (std::strtod(rounded.c_str(), nullptr) == value) return rounded;
+        for (bool up : {true, false}) {
+            std::string neighbour = stepLastDigit(rounded, up);
+            if (std::strtod(neighbour.c_str(), nullptr) == value) return neighbour;
+        }
     }
     std::snprintf(buffer, sizeof buffer, "%.17g", value);
     return buffer;
