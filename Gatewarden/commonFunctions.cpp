@@ -26,9 +26,7 @@ CommandResult shell(Platform& platform, const std::vector<std::string>& args) {
     }
     // Read while the child runs: a child with more output than the pipe holds would otherwise
     // block for ever on its next write while we wait for it to end.
-    std::string bytes;
-    char buffer[65536];
-    while (std::size_t count = child->readSome(buffer, sizeof buffer)) bytes.append(buffer, count);
+    std::string bytes = child->readToEnd();
     std::int32_t status = child->wait();
     return {status, decodeUtf8(bytes).value_or(std::string())};
 }

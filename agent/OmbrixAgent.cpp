@@ -47,6 +47,55 @@ std::string AgentLayout::_systemDataPath() {
     return root + "/data";
 }
 
+OmbrixAgent::OmbrixAgent() : platform_(processPlatform), layout_(&layout()) {}
+
+std::string OmbrixAgent::outputForGivenCommand(const std::string& launchPath,
+                                               const std::vector<std::string>& arguments) {
+    std::unique_ptr<ChildProcess> child;
+    try {
+        child = platform_->startCommand(launchPath, arguments, StandardError::Inherit);
+    } catch (const PlatformException&) {
+        return std::string();
+    }
+    std::string bytes = child->readToEnd();
+    child->wait();
+    return decodeUtf8(bytes).value_or(std::string());
+}
+
+bool OmbrixAgent::isApplicationRunningPromptShown(const std::string& appName) {
+    std::string ownId = std::to_string(platform_->processId());
+    // Kept exactly as ps prints it, blanks and line end included: records hold that form.
+    std::string parentId = outputForGivenCommand("/bin/sh", {"-c", "/bin/ps -o ppid= " + ownId});
+    platform_->log("child process ID " + ownId + " : parent process id " + parentId);
+
+    std::string path = layout_->dataPath.get() + "/ApplicationRunningPromptData.plist";
+    if (!platform_->fileExists(path)) {
+        platform_->log(path + " file not available");
+        return false;
+    }
+    auto prompts = platform_->readPropertyList(path);
+    if (!prompts) {
+        platform_->log(path + " : Cannot Convert plist to Dict");
+        return false;
+    }
+    const auto* herald = lookup<Dictionary>(*prompts, "UpdateHerald");
+    if (!herald) {
+        platform_->log(path + " : Cannot Get UpdateHerald data value");
+        return false;
+    }
+    const auto* previousParentPid = lookup<std::string>(*herald, appName);
+    if (!previousParentPid) {
+        platform_->log("previousParentPid is nil for " + appName + " -> false");
+        return false;
+    }
+    if (equalsIgnoringCase(*previousParentPid, parentId)) {
+        platform_->log("current and previousParentPid are same -> true :" + *previousParentPid);
+        return true;
+    }
+    platform_->log("current and previousParentPid are different -> false :" + *previousParentPid);
+    return false;
+}
+
 void OmbrixAgent::usePlatform(Platform& platform) { processPlatform = &platform; }
 
 AgentLayout& OmbrixAgent::layout() {

@@ -59,7 +59,19 @@ private:
 
 class OmbrixAgent {
 public:
-    OmbrixAgent() = default;
+    // An agent on the process-wide platform and paths.
+    OmbrixAgent();
+    // An agent on the given platform and paths.
+    OmbrixAgent(Platform& platform, AgentLayout& layout) : platform_(&platform), layout_(&layout) {}
+
+    // What launchPath, run with arguments and without a shell, wrote on its standard output, read
+    // to the end and untrimmed. A program that cannot be started, and output that is not valid
+    // UTF-8, give the empty text, as a program that printed nothing.
+    std::string outputForGivenCommand(const std::string& launchPath, const std::vector<std::string>& arguments);
+
+    // True when the running-application prompt for appName was already shown under the process
+    // that started this tool: the agent's prompt data records that process's id for appName.
+    bool isApplicationRunningPromptShown(const std::string& appName);
 
     // The platform whose file tests find the process-wide paths; set once, before their first use.
     static void usePlatform(Platform& platform);
@@ -72,6 +84,10 @@ public:
     static AgentPath& logsPath() { return layout().logsPath; }
     static AgentPath& userLogsPath() { return layout().userLogsPath; }
     static AgentPath& dataPath() { return layout().dataPath; }
+
+private:
+    Platform* platform_;
+    AgentLayout* layout_;
 };
 
 }  // namespace gatewarden

@@ -23,6 +23,13 @@ void Platform::logFormat(std::string_view format, const std::vector<std::optiona
     log(substitutePlaceholders(format, values));
 }
 
+std::string ChildProcess::readToEnd() {
+    std::string bytes;
+    char buffer[16384];
+    while (std::size_t count = readSome(buffer, sizeof buffer)) bytes.append(buffer, count);
+    return bytes;
+}
+
 namespace {
 
 // Total length of the sequence that lead begins, or 0 when lead cannot begin one.

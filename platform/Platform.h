@@ -32,6 +32,9 @@ public:
     virtual std::size_t readSome(char* buffer, std::size_t capacity) = 0;
     // Waits for the child to end. The exit status, or the signal number when a signal ended it.
     virtual std::int32_t wait() = 0;
+
+    // Everything up to the end of the output.
+    std::string readToEnd();
 };
 
 enum class StandardError {
