@@ -3,6 +3,7 @@
 // The value tree that property lists and power-source entries are read into. Every type stays
 // apart from the others: a boolean is not a number, an integer is not a real.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -14,6 +15,11 @@
 namespace gatewarden {
 
 struct Value;
+
+// The agent's property lists are a few kilobytes and a few levels deep. Larger files and deeper
+// trees are not read: that keeps memory bounded and every walk over a tree off the stack's limit.
+constexpr std::size_t propertyListFileLimit = 16u << 20;
+constexpr int propertyListDepthLimit = 128;
 
 using Array = std::vector<Value>;
 using Dictionary = std::map<std::string, Value>;

@@ -10,11 +10,6 @@
 
 namespace gatewarden {
 
-namespace {
-// A patch data file is a few kilobytes; anything near this is not one of the agent's files.
-constexpr std::size_t propertyListLimit = 16u << 20;
-}  // namespace
-
 LinuxPlatform::LinuxPlatform(std::string program, std::string powerSupplyFolder)
     : program_(std::move(program)), powerSupplyFolder_(std::move(powerSupplyFolder)) {
     // syslog keeps the ident pointer, which program_ outlives as long as this object lives.
@@ -38,7 +33,7 @@ std::unique_ptr<ChildProcess> LinuxPlatform::startCommand(const std::string& lau
 bool LinuxPlatform::fileExists(const std::string& path) { return posix::fileExists(path); }
 
 std::optional<Dictionary> LinuxPlatform::readPropertyList(const std::string& path) {
-    auto bytes = posix::readSmallFile(path, propertyListLimit);
+    auto bytes = posix::readSmallFile(path, propertyListFileLimit);
     if (!bytes) return std::nullopt;
     return parsePropertyList(*bytes);
 }

@@ -9,10 +9,6 @@ namespace gatewarden {
 
 namespace {
 
-// Deeper trees than this are not the agent's files; refusing them keeps the conversion, and every
-// later walk over the tree, from running out of stack.
-constexpr int depthLimit = 128;
-
 struct PlistDeleter {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
@@ -56,7 +52,7 @@ std::optional<Value> convertDictionary(plist_t node, int depth) {
 }
 
 std::optional<Value> convert(plist_t node, int depth) {
-    if (!node || depth > depthLimit) return std::nullopt;
+    if (!node || depth > propertyListDepthLimit) return std::nullopt;
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;

@@ -1,0 +1,169 @@
+// The platform on macOS: unified logging, IOKit power sources, CoreFoundation URL resource values
+// and property lists. Everything POSIX comes from platform/posix; what a value means and how it is
+// rendered is decided in portable code. These functions only ask the system and convert.
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <IOKit/ps/IOPowerSources.h>
+#include <os/log.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/makePlatform.h"
+#include "platform/posix/Posix.h"
+#include "platform/macos/ScopedCFTypeRef.h"
+
+namespace gatewarden {
+
+namespace {
+
+using macos::ScopedCFTypeRef;
+
+std::string utf8(CFStringRef text) {
+    if (!text) return std::string();
+    if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
+    CFIndex length = CFStringGetLength(text);
+    CFIndex capacity = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
+    std::string buffer(static_cast<std::size_t>(capacity), '\0');
+    if (!CFStringGetCString(text, buffer.data(), capacity, kCFStringEncodingUTF8)) return std::string();
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return buffer;
+}
+
+// The system's own description of an object, as its log shows it.
+std::string description(CFTypeRef object) {
+    auto text = ScopedCFTypeRef<CFStringRef>::adopt(CFCopyDescription(object));
+    return utf8(text.get());
+}
+
+std::optional<Value> convert(CFTypeRef object, int depth);
+
+std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth) {
+    CFIndex count = CFDictionaryGetCount(dictionary);
+    std::vector<const void*> keys(static_cast<std::size_t>(count)), values(static_cast<std::size_t>(count));
+    CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
+    Dictionary result;
+    for (CFIndex i = 0; i < count; ++i) {
+        CFTypeRef key = keys[static_cast<std::size_t>(i)];
+        // Entries under keys that are not texts cannot be looked up by text; leave them out.
+        if (!key || CFGetTypeID(key) != CFStringGetTypeID()) continue;
+        auto value = convert(values[static_cast<std::size_t>(i)], depth + 1);
+        if (!value) return std::nullopt;
+        result.insert_or_assign(utf8(static_cast<CFStringRef>(key)), std::move(*value));
+    }
+    return Value(std::move(result));
+}
+
+std::optional<Value> convert(CFTypeRef object, int depth) {
+    if (!object || depth > propertyListDepthLimit) return std::nullopt;
+    CFTypeID type = CFGetTypeID(object);
+    if (type == CFBooleanGetTypeID()) return Value(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
+    if (type == CFNumberGetTypeID()) {
+        auto number = static_cast<CFNumberRef>(object);
+        if (CFNumberIsFloatType(number)) {
+            double real = 0;
+            CFNumberGetValue(number, kCFNumberDoubleType, &real);
+            return Value(real);
+        }
+        std::int64_t integer = 0;
+        CFNumberGetValue(number, kCFNumberSInt64Type, &integer);
+        return Value(integer);
+    }
+    if (type == CFStringGetTypeID()) return Value(utf8(static_cast<CFStringRef>(object)));
+    if (type == CFDataGetTypeID()) {
+        auto data = static_cast<CFDataRef>(object);
+        const UInt8* bytes = CFDataGetBytePtr(data);
+        return Value(Data{std::vector<std::uint8_t>(bytes, bytes + CFDataGetLength(data))});
+    }
+    if (type == CFDateGetTypeID()) return Value(Date{CFDateGetAbsoluteTime(static_cast<CFDateRef>(object))});
+    if (type == CFArrayGetTypeID()) {
+        auto array = static_cast<CFArrayRef>(object);
+        Array result;
+        for (CFIndex i = 0, count = CFArrayGetCount(array); i < count; ++i) {
+            auto item = convert(CFArrayGetValueAtIndex(array, i), depth + 1);
+            if (!item) return std::nullopt;
+            result.push_back(std::move(*item));
+        }
+        return Value(std::move(result));
+    }
+    if (type == CFDictionaryGetTypeID()) return convertDictionary(static_cast<CFDictionaryRef>(object), depth);
+    return std::nullopt;
+}
+
+class MacPlatform final : public Platform {
+public:
+    explicit MacPlatform(std::string program) : program_(std::move(program)) {}
+
+    void log(std::string_view text) override {
+        std::string record(text);
+        os_log(OS_LOG_DEFAULT, "%{public}s", record.c_str());
+        posix::writeStandardError(posix::standardErrorRecord(program_, text));
+    }
+
+    std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath, const std::vector<std::string>& arguments,
+                                               StandardError standardError) override {
+        return posix::startCommand(launchPath, arguments, standardError);
+    }
+
+    bool fileExists(const std::string& path) override { return posix::fileExists(path); }
+
+    std::optional<Dictionary> readPropertyList(const std::string& path) override {
+        auto bytes = posix::readSmallFile(path, propertyListFileLimit);
+        if (!bytes || bytes->empty()) return std::nullopt;
+        auto data = ScopedCFTypeRef<CFDataRef>::adopt(CFDataCreate(
+            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes->data()), static_cast<CFIndex>(bytes->size())));
+        if (!data) return std::nullopt;
+        auto list = ScopedCFTypeRef<CFPropertyListRef>::adopt(
+            CFPropertyListCreateWithData(kCFAllocatorDefault, data.get(), kCFPropertyListImmutable, nullptr, nullptr));
+        if (!list || CFGetTypeID(list.get()) != CFDictionaryGetTypeID()) return std::nullopt;
+        auto value = convert(list.get(), 0);
+        if (!value) return std::nullopt;
+        return std::move(std::get<Dictionary>(value->content));
+    }
+
+    std::optional<std::string> currentUserName() override { return posix::currentUserName(); }
+
+    std::int32_t processId() override { return posix::processId(); }
+
+    std::vector<PowerSource> powerSources() override {
+        // No snapshot or no list is taken as no power source: the battery check then passes.
+        auto snapshot = ScopedCFTypeRef<CFTypeRef>::adopt(IOPSCopyPowerSourcesInfo());
+        if (!snapshot) return {};
+        auto list = ScopedCFTypeRef<CFArrayRef>::adopt(IOPSCopyPowerSourcesList(snapshot.get()));
+        if (!list) return {};
+        std::vector<PowerSource> sources;
+        for (CFIndex i = 0, count = CFArrayGetCount(list.get()); i < count; ++i) {
+            CFTypeRef element = CFArrayGetValueAtIndex(list.get(), i);
+            // Anything but a dictionary becomes a value the battery check does not take.
+            std::optional<Value> entry;
+            if (element && CFGetTypeID(element) == CFDictionaryGetTypeID()) entry = convert(element, 0);
+            sources.push_back({entry.value_or(Value(Array{})), element ? description(element) : "(null)"});
+        }
+        return sources;
+    }
+
+    VolumeCapacity availableCapacity() override {
+        auto url = ScopedCFTypeRef<CFURLRef>::adopt(
+            CFURLCreateWithFileSystemPath(kCFAllocatorDefault, CFSTR("/"), kCFURLPOSIXPathStyle, true));
+        if (!url) return {std::nullopt, std::string("cannot make a file URL for /")};
+        ScopedCFTypeRef<CFTypeRef> value;
+        ScopedCFTypeRef<CFErrorRef> error;
+        if (!CFURLCopyResourcePropertyForKey(url.get(), kCFURLVolumeAvailableCapacityForImportantUsageKey,
+                                             value.receive(), error.receive()))
+            return {std::nullopt, error ? description(error.get()) : std::string("unknown error")};
+        if (!value || CFGetTypeID(value.get()) != CFNumberGetTypeID()) return {std::nullopt, std::nullopt};
+        std::int64_t bytes = 0;
+        if (!CFNumberGetValue(static_cast<CFNumberRef>(value.get()), kCFNumberSInt64Type, &bytes))
+            return {std::nullopt, std::nullopt};
+        return {bytes, std::nullopt};
+    }
+
+private:
+    std::string program_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makePlatform(const std::string& program) { return std::make_unique<MacPlatform>(program); }
+
+}  // namespace gatewarden
