@@ -6,7 +6,9 @@ WERROR ?= ON
 ARGS ?= 20 10 20 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps build run test sanitize clean
+PREFIX ?= /usr/local
+
+.PHONY: deps build run test sanitize install clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +28,10 @@ sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DGATEWARDEN_WERROR=$(WERROR) -DGATEWARDEN_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+# The tool and its manual page under $(PREFIX).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
