@@ -66,26 +66,45 @@ bool binaryNestingWithinLimit(std::string_view bytes) {
         objects > (trailer - table) / offsetSize)
         return false;
 
-    // The references an object holds: for arrays and sets its items, for dictionaries its keys and
-    // values. Other objects hold none.
-    auto references = [&](std::uint64_t object, std::size_t& first, std::uint64_t& count) {
+    // Where an object starts, its type and its count (of items, entries, bytes or code units).
+    auto header = [&](std::uint64_t object, unsigned& type, std::size_t& first, std::uint64_t& count) {
         std::uint64_t offset = 0;
         if (!number(static_cast<std::size_t>(table + object * offsetSize), offsetSize, offset) || offset >= trailer)
             return false;
         auto marker = static_cast<unsigned char>(bytes[offset]);
-        unsigned type = marker >> 4;
-        count = 0;
-        if (type != 0xA && type != 0xC && type != 0xD) return true;
+        type = marker >> 4;
         first = static_cast<std::size_t>(offset) + 1;
         count = marker & 0xF;
-        if (count == 0xF) {
+        if (count == 0xF && type >= 0x4) {
             if (first >= trailer) return false;
             std::size_t size = std::size_t{1} << (static_cast<unsigned char>(bytes[first]) & 0x3);
             if (!number(first + 1, size, count)) return false;
             first += 1 + size;
         }
-        if (type == 0xD) count *= 2;
+        return count <= trailer;
+    };
+    // The references an object holds: for arrays and sets its items, for dictionaries its keys and
+    // then its values. Other objects hold none.
+    auto references = [&](std::uint64_t object, std::size_t& first, std::uint64_t& count, bool& dictionary) {
+        unsigned type = 0;
+        if (!header(object, type, first, count)) return false;
+        dictionary = type == 0xD;
+        if (type != 0xA && type != 0xC && type != 0xD) count = 0;
+        if (dictionary) count *= 2;
         return count <= trailer / referenceSize;
+    };
+    // libplist asserts, and so ends the process, on a dictionary key that holds a NUL character:
+    // a key must be a text without one.
+    auto isKey = [&](std::uint64_t object) {
+        unsigned type = 0;
+        std::size_t first = 0;
+        std::uint64_t count = 0;
+        if (!header(object, type, first, count) || (type != 0x5 && type != 0x6)) return false;
+        std::size_t unit = type == 0x6 ? 2 : 1;
+        if (count > (trailer - first) / unit) return false;
+        for (std::size_t i = 0; i < count; ++i)
+            if (bytes[first + i * unit] == 0 && bytes[first + i * unit + unit - 1] == 0) return false;
+        return true;
     };
 
     // Height of each object, 0 while unknown; onPath marks the objects of the current walk.
@@ -96,11 +115,12 @@ bool binaryNestingWithinLimit(std::string_view bytes) {
         std::size_t first;
         std::uint64_t count, next;
         unsigned tallest;
+        bool dictionary;
     };
     std::vector<Frame> path;
     auto enter = [&](std::uint64_t object) {
-        Frame frame{object, 0, 0, 0, 0};
-        if (!references(object, frame.first, frame.count)) return false;
+        Frame frame{object, 0, 0, 0, 0, false};
+        if (!references(object, frame.first, frame.count, frame.dictionary)) return false;
         onPath[object] = true;
         path.push_back(frame);
         return path.size() <= static_cast<std::size_t>(propertyListDepthLimit) + 1;
@@ -117,8 +137,9 @@ bool binaryNestingWithinLimit(std::string_view bytes) {
             continue;
         }
         std::uint64_t child = 0;
+        bool key = frame.dictionary && frame.next < frame.count / 2;
         if (!number(frame.first + static_cast<std::size_t>(frame.next++) * referenceSize, referenceSize, child) ||
-            child >= objects || onPath[child])
+            child >= objects || onPath[child] || (key && !isKey(child)))
             return false;
         if (height[child] != 0) {
             if (path.size() + height[child] > static_cast<std::size_t>(propertyListDepthLimit) + 1) return false;
