@@ -7,8 +7,10 @@ ARGS ?= 20 10 20 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 PREFIX ?= /usr/local
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test sanitize install clean
+.PHONY: deps build run test sanitize fuzz install clean
 
 deps:
 	@scripts/install-deps.sh
@@ -29,9 +31,17 @@ sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# Every libFuzzer target for FUZZ_SECONDS each, built with clang and the sanitizers.
+fuzz:
+	@scripts/install-deps.sh clang libclang-rt-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DGATEWARDEN_FUZZ=ON -DGATEWARDEN_TESTS=OFF -DGATEWARDEN_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # The tool and its manual page under $(PREFIX).
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

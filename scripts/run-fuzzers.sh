@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs every fuzz target for the given seconds, on a scratch copy of its seed corpus, and prints
+# the executions each reached. Exits non-zero when a target finds a fault.
+set -u
+build=$1
+seconds=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+status=0
+for target in integerRule whoParser outputCapture patchGate battery; do
+    mkdir -p "$scratch/$target"
+    if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$here/fuzz/" \
+        "$scratch/$target" "$here/fuzz/corpus/$target" >"$scratch/$target.log" 2>&1; then
+        result=ok
+    else
+        result="FAULT (see fuzz/crash-* and the log below)"
+        status=1
+        tail -40 "$scratch/$target.log" >&2
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log")
+    echo "fuzz_$target: ${runs:-0} executions in ${seconds}s: $result"
+done
+exit $status
