@@ -43,6 +43,7 @@ struct Machine {
     std::uint64_t rootBytes = std::uint64_t{64} << 30;  // size of the tmpfs that is "/"
     std::vector<PlacedFile> files{};  // a root-only /etc/passwd is added unless one is given
     std::vector<std::pair<std::string, std::string>> readOnlyBinds{};  // host path -> sandbox path
+    std::optional<int> uid{};  // the user id the tool runs as (none: the caller's); name it in /etc/passwd
 };
 
 struct Result {
@@ -153,6 +154,7 @@ inline Result run(const Machine& machine, const std::vector<std::string>& argume
         argv.insert(argv.end(), {"--ro-bind", source.string(), files[i].path});
     }
     for (const auto& [source, target] : machine.readOnlyBinds) argv.insert(argv.end(), {"--ro-bind", source, target});
+    if (machine.uid) argv.insert(argv.end(), {"--unshare-user", "--uid", std::to_string(*machine.uid)});
     argv.push_back("/opt/gw/Gatewarden");
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     Result result;
