@@ -1,5 +1,6 @@
 #include "Gatewarden/userLoggedInCheck.h"
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string_view>
@@ -33,14 +34,6 @@ bool isAbsentName(const std::optional<std::string>& name) {
     for (auto value : absent)
         if (*name == value) return true;
     return false;
-}
-
-std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
-    std::string out;
-    std::size_t start = 0;
-    for (std::size_t found; (found = text.find(from, start)) != std::string::npos; start = found + from.size())
-        out.append(text, start, found - start).append(to);
-    return out.append(text, start);
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -117,11 +110,20 @@ std::optional<std::string> GetOutputForExecution(Platform& platform, const std::
 }
 
 std::vector<std::string> loggedOnUserNames(const std::string& whoOutput) {
-    std::string marked = replaceAll(replaceAll(whoOutput, " console", ";"), " ttys", ";");
+    // Marking " console" and then " ttys" with ";" and cutting each line at its first ";" takes the
+    // text before the first of ";", " console" and " ttys": neither marking can make or break an
+    // occurrence of the other, and none spans a line feed. So each line is cut where it stands,
+    // without copies of an output that may be many megabytes long.
     std::set<std::string> names;
-    for (const auto& line : split(marked, '\n')) {
-        std::string name = trimBlanks(line.substr(0, line.find(';')));
+    std::string_view rest = whoOutput;
+    for (;;) {
+        std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        std::size_t cut = std::min({line.find(';'), line.find(" console"), line.find(" ttys")});
+        std::string name = trimBlanks(std::string(line.substr(0, cut)));
         if (!name.empty() && name != "_mbsetupuser" && name != "root") names.insert(std::move(name));
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
     }
     return {names.begin(), names.end()};
 }

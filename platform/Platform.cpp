@@ -2,14 +2,15 @@
 
 namespace gatewarden {
 
-std::string substitutePlaceholders(std::string_view format,
-                                   const std::vector<std::optional<std::string>>& values) {
+std::string substitutePlaceholders(std::string_view format, std::initializer_list<FormatValue> values) {
+    std::size_t length = format.size();
+    for (const auto& value : values) length += value ? value->size() : 6;
     std::string out;
-    out.reserve(format.size());
-    std::size_t next = 0;
+    out.reserve(length);
+    auto next = values.begin();
     for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '@' && next < values.size()) {
-            const auto& value = values[next++];
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '@' && next != values.end()) {
+            const FormatValue& value = *next++;
             out += value ? *value : "(null)";
             ++i;
         } else {
@@ -19,7 +20,7 @@ std::string substitutePlaceholders(std::string_view format,
     return out;
 }
 
-void Platform::logFormat(std::string_view format, const std::vector<std::optional<std::string>>& values) {
+void Platform::logFormat(std::string_view format, std::initializer_list<FormatValue> values) {
     log(substitutePlaceholders(format, values));
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,10 @@
 #include "platform/Value.h"
 
 namespace gatewarden {
+
+// A value for a "%@" placeholder: a text, or absent. It refers to the caller's text, which may be
+// large (a whole command output), rather than copying it.
+using FormatValue = std::optional<std::string_view>;
 
 // Raised by the platform when a command cannot be started. Only the command-output capture of the
 // login checks catches it; everything else that starts commands decides for itself.
@@ -86,12 +91,11 @@ public:
 
     // Logs a format in which each "%@" takes the next value, "(null)" for an absent one. Nothing
     // else in the format or in the values is interpreted.
-    void logFormat(std::string_view format, const std::vector<std::optional<std::string>>& values);
+    void logFormat(std::string_view format, std::initializer_list<FormatValue> values);
 };
 
 // Fills "%@" placeholders in order; a placeholder without a value stays as it is.
-std::string substitutePlaceholders(std::string_view format,
-                                   const std::vector<std::optional<std::string>>& values);
+std::string substitutePlaceholders(std::string_view format, std::initializer_list<FormatValue> values);
 
 // Strict UTF-8: overlong forms, surrogates, code points above U+10FFFF and truncated sequences
 // give nothing.

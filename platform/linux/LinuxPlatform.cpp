@@ -3,6 +3,7 @@
 #include <sys/statvfs.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -19,9 +20,12 @@ LinuxPlatform::LinuxPlatform(std::string program, std::string powerSupplyFolder)
 LinuxPlatform::~LinuxPlatform() { ::closelog(); }
 
 void LinuxPlatform::log(std::string_view text) {
-    std::string record(text);
-    ::syslog(LOG_NOTICE, "%s", record.c_str());
-    posix::writeStandardError(posix::standardErrorRecord(program_, text));
+    // A syslog record travels as one datagram, which the socket refuses beyond a few hundred
+    // kilobytes; a longer record (a huge command output) goes to syslog cut at this length and
+    // whole to standard error.
+    constexpr std::size_t syslogLimit = 64 * 1024;
+    ::syslog(LOG_NOTICE, "%.*s", static_cast<int>(std::min(text.size(), syslogLimit)), text.data());
+    posix::writeStandardErrorRecord(program_, text);
 }
 
 std::unique_ptr<ChildProcess> LinuxPlatform::startCommand(const std::string& launchPath,

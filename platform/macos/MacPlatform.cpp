@@ -97,7 +97,7 @@ public:
     void log(std::string_view text) override {
         std::string record(text);
         os_log(OS_LOG_DEFAULT, "%{public}s", record.c_str());
-        posix::writeStandardError(posix::standardErrorRecord(program_, text));
+        posix::writeStandardErrorRecord(program_, text);
     }
 
     std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath, const std::vector<std::string>& arguments,

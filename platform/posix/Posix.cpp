@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -229,32 +230,41 @@ unsigned long long threadId() {
 
 }  // namespace
 
-std::string standardErrorRecord(std::string_view program, std::string_view text) {
+void writeStandardErrorRecord(std::string_view program, std::string_view text) {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
     ::localtime_r(&now.tv_sec, &local);
     char stamp[64];
     std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    char rest[96];
-    std::snprintf(rest, sizeof rest, ".%03ld ", static_cast<long>(now.tv_nsec / 1000000));
-    char ids[64];
+    char ids[96];
     std::snprintf(ids, sizeof ids, "[%d:%llu] ", static_cast<int>(::getpid()), threadId());
+    std::string prefix;
+    prefix.append(stamp, length).append(".").append(std::to_string(now.tv_nsec / 1000000 + 1000).substr(1));
+    prefix.append(" ").append(program).append(ids);
 
-    std::string record;
-    record.reserve(length + program.size() + text.size() + 48);
-    record.append(stamp, length).append(rest).append(program).append(ids).append(text);
-    if (text.empty() || text.back() != '\n') record += '\n';
-    return record;
-}
-
-void writeStandardError(std::string_view record) {
-    std::size_t written = 0;
-    while (written < record.size()) {
-        ssize_t count = ::write(STDERR_FILENO, record.data() + written, record.size() - written);
+    // The text is not copied: a record may hold a whole command output.
+    char lineFeed = '\n';
+    struct iovec parts[3] = {{prefix.data(), prefix.size()},
+                             {const_cast<char*>(text.data()), text.size()},
+                             {&lineFeed, text.empty() || text.back() != '\n' ? std::size_t{1} : std::size_t{0}}};
+    struct iovec* part = parts;
+    int remaining = 3;
+    while (remaining > 0) {
+        ssize_t count = ::writev(STDERR_FILENO, part, remaining);
         if (count < 0 && errno == EINTR) continue;
         if (count <= 0) return;
-        written += static_cast<std::size_t>(count);
+        // A partial write: go on from where it stopped.
+        auto written = static_cast<std::size_t>(count);
+        while (remaining > 0 && written >= part->iov_len) {
+            written -= part->iov_len;
+            ++part;
+            --remaining;
+        }
+        if (remaining > 0) {
+            part->iov_base = static_cast<char*>(part->iov_base) + written;
+            part->iov_len -= written;
+        }
     }
 }
 

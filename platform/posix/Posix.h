@@ -56,10 +56,8 @@ UniqueFd openRegularFile(const std::string& path);
 // Reads the whole file, or nothing when it cannot be opened or exceeds limit bytes.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
 
-// "YYYY-MM-DD HH:MM:SS.mmm program[pid:tid] text", in local time, ending in one line feed.
-std::string standardErrorRecord(std::string_view program, std::string_view text);
-
-// Writes the record to standard error in one write; errors are ignored, as logging never fails.
-void writeStandardError(std::string_view record);
+// Writes "YYYY-MM-DD HH:MM:SS.mmm program[pid:tid] text" to standard error, in local time, with a
+// line feed unless text ends with one, in one write. Errors are ignored: logging never fails.
+void writeStandardErrorRecord(std::string_view program, std::string_view text);
 
 }  // namespace gatewarden::posix
