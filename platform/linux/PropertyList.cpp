@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <plist/plist.h>
 
 #include <algorithm>
@@ -9,9 +10,56 @@
 namespace gatewarden {
 
 namespace {
+// libplist is loaded on first use, not at start: only Apple silicon runs read a property list, and
+// loading a shared library costs more than a tenth of an Intel run. When it cannot be loaded, no
+// property list can be read, as if the file were not there.
+#define GATEWARDEN_LIBPLIST_FUNCTIONS(X)                                                                  \
+    X(plist_array_get_item) X(plist_array_get_size) X(plist_dict_new_iter) X(plist_dict_next_item)      \
+    X(plist_free) X(plist_from_memory) X(plist_get_bool_val) X(plist_get_data_ptr) X(plist_get_date_val) \
+    X(plist_get_node_type) X(plist_get_real_val) X(plist_get_string_ptr) X(plist_get_uid_val)          \
+    X(plist_get_uint_val)
+
+struct Libplist {
+#define GATEWARDEN_DECLARE(name) decltype(&::name) name = nullptr;
+    GATEWARDEN_LIBPLIST_FUNCTIONS(GATEWARDEN_DECLARE)
+#undef GATEWARDEN_DECLARE
+};
+
+struct LibraryHandle {
+    void* handle = ::dlopen("libplist-2.0.so.3", RTLD_NOW | RTLD_LOCAL);
+    LibraryHandle() = default;
+    LibraryHandle(const LibraryHandle&) = delete;
+    LibraryHandle& operator=(const LibraryHandle&) = delete;
+    ~LibraryHandle() {
+        if (handle) ::dlclose(handle);
+    }
+};
+
+// The library's functions, or nullptr when it or one of them is missing.
+const Libplist* loadLibplist() {
+    static LibraryHandle library;
+    static const Libplist functions = [] {
+        Libplist loaded;
+        if (!library.handle) return loaded;
+#define GATEWARDEN_LOAD(name) loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library.handle, #name));
+        GATEWARDEN_LIBPLIST_FUNCTIONS(GATEWARDEN_LOAD)
+#undef GATEWARDEN_LOAD
+        return loaded;
+    }();
+    static const bool complete = true
+#define GATEWARDEN_PRESENT(name) &&functions.name != nullptr
+        GATEWARDEN_LIBPLIST_FUNCTIONS(GATEWARDEN_PRESENT)
+#undef GATEWARDEN_PRESENT
+        ;
+    return complete ? &functions : nullptr;
+}
+
+// Set by parsePropertyList before it converts anything.
+const Libplist* library = nullptr;
+
 
 struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+    void operator()(void* node) const { library->plist_free(static_cast<plist_t>(node)); }
 };
 using PlistHolder = std::unique_ptr<void, PlistDeleter>;
 
@@ -155,10 +203,10 @@ std::optional<Value> convert(plist_t node, int depth);
 
 std::optional<Value> convertArray(plist_t node, int depth) {
     Array array;
-    std::uint32_t count = plist_array_get_size(node);
+    std::uint32_t count = library->plist_array_get_size(node);
     array.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        auto item = convert(plist_array_get_item(node, i), depth + 1);
+        auto item = convert(library->plist_array_get_item(node, i), depth + 1);
         if (!item) return std::nullopt;
         array.push_back(std::move(*item));
     }
@@ -168,12 +216,12 @@ std::optional<Value> convertArray(plist_t node, int depth) {
 std::optional<Value> convertDictionary(plist_t node, int depth) {
     Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(node, &iterator);
+    library->plist_dict_new_iter(node, &iterator);
     std::unique_ptr<void, void (*)(void*)> iteratorHolder(iterator, std::free);
     for (;;) {
         char* rawKey = nullptr;
         plist_t item = nullptr;
-        plist_dict_next_item(node, iterator, &rawKey, &item);
+        library->plist_dict_next_item(node, iterator, &rawKey, &item);
         MallocText key(rawKey);
         if (!item) return Value(std::move(dictionary));
         if (!key) return std::nullopt;
@@ -185,44 +233,44 @@ std::optional<Value> convertDictionary(plist_t node, int depth) {
 
 std::optional<Value> convert(plist_t node, int depth) {
     if (!node || depth > propertyListDepthLimit) return std::nullopt;
-    switch (plist_get_node_type(node)) {
+    switch (library->plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;
-            plist_get_bool_val(node, &value);
+            library->plist_get_bool_val(node, &value);
             return Value(value != 0);
         }
         case PLIST_UINT: {
             // Stored as 64 bits: negative integers come back in two's complement.
             std::uint64_t value = 0;
-            plist_get_uint_val(node, &value);
+            library->plist_get_uint_val(node, &value);
             return Value(static_cast<std::int64_t>(value));
         }
         case PLIST_REAL: {
             double value = 0;
-            plist_get_real_val(node, &value);
+            library->plist_get_real_val(node, &value);
             return Value(value);
         }
         case PLIST_STRING: {
             std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
+            const char* text = library->plist_get_string_ptr(node, &length);
             return Value(text ? std::string(text, length) : std::string());
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;
-            const char* bytes = plist_get_data_ptr(node, &length);
+            const char* bytes = library->plist_get_data_ptr(node, &length);
             Data data;
             if (bytes) data.bytes.assign(bytes, bytes + length);
             return Value(std::move(data));
         }
         case PLIST_DATE: {
             std::int32_t seconds = 0, microseconds = 0;
-            plist_get_date_val(node, &seconds, &microseconds);
+            library->plist_get_date_val(node, &seconds, &microseconds);
             return Value(Date{seconds + microseconds / 1e6});
         }
         case PLIST_UID: {
             // Written as {"CF$UID" = n} in the XML encoding; kept in that form.
             std::uint64_t value = 0;
-            plist_get_uid_val(node, &value);
+            library->plist_get_uid_val(node, &value);
             return Value(Dictionary{{"CF$UID", static_cast<std::int64_t>(value)}});
         }
         case PLIST_ARRAY: return convertArray(node, depth);
@@ -235,12 +283,14 @@ std::optional<Value> convert(plist_t node, int depth) {
 
 std::optional<Dictionary> parsePropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > UINT32_MAX) return std::nullopt;
+    library = loadLibplist();
+    if (!library) return std::nullopt;
     bool binary = bytes.starts_with("bplist00");
     if (!(binary ? binaryNestingWithinLimit(bytes) : xmlNestingWithinLimit(bytes))) return std::nullopt;
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    library->plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHolder holder(root);
-    if (!root || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
+    if (!root || library->plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
     auto value = convert(root, 0);
     if (!value) return std::nullopt;
     return std::move(std::get<Dictionary>(value->content));
