@@ -10,7 +10,7 @@ PREFIX ?= /usr/local
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test sanitize fuzz install clean
+.PHONY: deps build run test sanitize fuzz bench install clean
 
 deps:
 	@scripts/install-deps.sh
@@ -38,6 +38,11 @@ fuzz:
 		-DGATEWARDEN_FUZZ=ON -DGATEWARDEN_TESTS=OFF -DGATEWARDEN_WERROR=$(WERROR)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The tool against the floor and a shell script, side by side in one run on this machine.
+BENCH_ROUNDS ?= 300
+bench: build
+	bench/run.sh $(BUILD) $(BENCH_ROUNDS)
 
 # The tool and its manual page under $(PREFIX).
 install: build

@@ -1,0 +1,74 @@
+#!/bin/sh
+# Measures Gatewarden against the floor, side by side in one run on this machine, and prints the
+# tables that the README shows. Usage: bench/run.sh BUILD_DIR [ROUNDS]
+set -eu
+build=$(cd "$1" && pwd)
+rounds=${2:-300}
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+tool=$build/Gatewarden
+runner=$build/bench/runner
+floor=$build/bench/floor
+
+# name, median ms, peak KiB -> a table row with the ratio to the first row of its group.
+table() {
+    awk -F'\t' 'NR == 1 { base = $2 } { printf "| %s | %.3f | %.2f | %d |\n", $1, $2, $2 / base, $3 }'
+}
+header() { echo "| $1 | median ms | × floor | peak RSS KiB |"; echo "|---|---:|---:|---:|"; }
+
+echo "Intel path, on this machine ($(nproc) cores, $(uname -m)), $rounds rounds each:"
+echo
+header "command"
+"$runner" "$rounds" \
+    floor -- "$floor" intel -- \
+    Gatewarden -- "$tool" 20 10 20 10 -- \
+    "bare sysctl" -- /usr/bin/env /usr/sbin/sysctl -n machdep.cpu.brand_string -- \
+    "shell script" -- /bin/sh "$here/decide.sh" 20 10 20 10 | table
+echo
+
+# The Apple silicon path needs a Mac's commands: a sandbox supplies them, one user at the console.
+mkdir -p "$scratch/bin" "$scratch/power/AC" "$scratch/power/BAT0" "$scratch/who"
+fake() { printf '#!/bin/sh\n%s\n' "$2" >"$scratch/bin/$1"; chmod +x "$scratch/bin/$1"; }
+fake sysctl 'echo "Apple M2 Pro"'
+fake stat 'echo alice'
+fake id 'echo 501'
+fake who 'exec cat /who/current'
+echo Mains >"$scratch/power/AC/type"
+echo 1 >"$scratch/power/AC/online"
+echo Battery >"$scratch/power/BAT0/type"
+echo 80 >"$scratch/power/BAT0/capacity"
+printf 'alice    console  Dec  6 07:58 \nalice    ttys000  Dec  6 08:01 \n' >"$scratch/who/current"
+printf 'root:x:0:0:root:/root:/bin/sh\nalice:x:501:20::/Users/alice:/bin/sh\n' >"$scratch/passwd"
+sandbox() {
+    bwrap --unshare-all --die-with-parent --size 68719476736 --tmpfs / \
+        --ro-bind /usr/bin /usr/bin --ro-bind /usr/lib /usr/lib --ro-bind-try /usr/lib64 /usr/lib64 \
+        --symlink usr/bin /bin --symlink usr/lib /lib --symlink usr/lib64 /lib64 --proc /proc --dev /dev \
+        --ro-bind "$scratch/bin/sysctl" /usr/sbin/sysctl --ro-bind "$scratch/bin/stat" /usr/bin/stat \
+        --ro-bind "$scratch/bin/id" /usr/bin/id --ro-bind "$scratch/bin/who" /usr/bin/who \
+        --ro-bind "$scratch/passwd" /etc/passwd --ro-bind "$scratch/power" /sys/class/power_supply \
+        --ro-bind "$scratch/who" /who --ro-bind "$build" /build --ro-bind "$here" /bench \
+        --clearenv --setenv PATH /usr/bin:/bin "$@"
+}
+
+echo "Apple silicon path in the sandbox (root, one user at the console and on a terminal), $rounds rounds each:"
+echo
+header "command"
+sandbox /build/bench/runner "$rounds" \
+    floor -- /build/bench/floor silicon root -- \
+    Gatewarden -- /build/Gatewarden 20 10 20 10 -- \
+    "shell script" -- /bin/sh /bench/decide.sh 20 10 20 10 | table
+echo
+
+echo "Cost of the who output, Apple silicon path in the sandbox:"
+echo
+echo "| who output | median ms | peak RSS KiB | ms per MiB | KiB per MiB |"
+echo "|---:|---:|---:|---:|---:|"
+line='alice    ttys001  Dec  6 08:00 (192.0.2.1)                                         '
+for size in 1024 16384 262144 4194304 67108864; do
+    awk -v size="$size" -v line="$line" 'BEGIN { while (n + length(line) + 1 <= size) { print line; n += length(line) + 1 } }' \
+        >"$scratch/who/current"
+    runs=$((size >= 4194304 ? 5 : 50))
+    sandbox /build/bench/runner "$runs" "$size" -- /build/Gatewarden 20 10 20 10 |
+        awk -F'\t' '{ mib = $1 / 1048576; printf "| %d | %.2f | %d | %.2f | %.0f |\n", $1, $2, $3, $2 / mib, $3 / mib }'
+done
