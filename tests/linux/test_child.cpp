@@ -1,4 +1,4 @@
-// The command the runner tests start. Modes: out COUNT BYTE, both, err, args ARGUMENTS..., fds,
+// The command the runner tests start. Modes: out COUNT BYTE [TAIL], both, err, args ARGUMENTS..., fds,
 // kill SIGNAL, exit STATUS, env NAME.
 #include <dirent.h>
 #include <signal.h>
@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     if (mode == "out") {
         for (std::size_t left = std::stoul(value), size; left > 0; left -= size)
             put(1, std::string(size = std::min<std::size_t>(left, 65536), argc > 3 ? argv[3][0] : 'x'));
+        if (argc > 4) put(1, argv[4]);
     } else if (mode == "both" || mode == "err") {
         if (mode == "both") put(1, "out\n");
         put(2, "err\n");
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
         DIR* folder = ::opendir("/proc/self/fd");
         while (dirent* item = folder ? ::readdir(folder) : nullptr)
             if (item->d_name[0] != '.' && std::atoi(item->d_name) != ::dirfd(folder)) put(1, item->d_name + std::string(" "));
+        if (folder) ::closedir(folder);
     } else if (mode == "kill" || mode == "exit") {  // 99: the signal did not end the process
         return mode == "kill" ? (::raise(std::atoi(value.c_str())), 99) : std::atoi(value.c_str());
     } else if (mode == "env") {
