@@ -35,37 +35,27 @@ UniqueFd highCloseOnExec(int fd) {
     return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
 }
 
-class SpawnFileActions {
+// Owns one posix_spawn file-actions or attributes object, initialised and destroyed in pairs.
+template <typename T, int (*initialise)(T*), int (*destroy)(T*)>
+class SpawnObject {
 public:
-    SpawnFileActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-    ~SpawnFileActions() {
-        if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
+    SpawnObject() { ok_ = initialise(&object_) == 0; }
+    ~SpawnObject() {
+        if (ok_) destroy(&object_);
     }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+    SpawnObject(const SpawnObject&) = delete;
+    SpawnObject& operator=(const SpawnObject&) = delete;
     bool ok() const { return ok_; }
-    posix_spawn_file_actions_t* get() { return &actions_; }
+    T* get() { return &object_; }
 
 private:
-    posix_spawn_file_actions_t actions_{};
+    T object_{};
     bool ok_ = false;
 };
 
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ok_ = ::posix_spawnattr_init(&attributes_) == 0; }
-    ~SpawnAttributes() {
-        if (ok_) ::posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    bool ok() const { return ok_; }
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_{};
-    bool ok_ = false;
-};
+using SpawnFileActions =
+    SpawnObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init, posix_spawn_file_actions_destroy>;
+using SpawnAttributes = SpawnObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 class PosixChild final : public ChildProcess {
 public:
