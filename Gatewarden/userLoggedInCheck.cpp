@@ -36,15 +36,6 @@ bool isAbsentName(const std::optional<std::string>& name) {
     return false;
 }
 
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t found; (found = text.find(separator, start)) != std::string::npos; start = found + 1)
-        pieces.push_back(text.substr(start, found - start));
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
-
 // UTF-8 encodings of the characters each trim removes, besides the ASCII ones handled directly.
 constexpr std::array<std::string_view, 3> lineBreaks{"\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
 constexpr std::array<std::string_view, 16> blanks{
@@ -164,7 +155,8 @@ int getUserLoginStatus(Platform& platform) {
     }
     platform.log("User Logged in, checking if more than one user logged in ....");
     auto users = GetLoggedOnUsers(platform);
-    std::size_t count = users ? split(*users, ',').size() : 0;
+    // The pieces of the list between its commas: the empty list is one piece, no list none.
+    std::size_t count = users ? static_cast<std::size_t>(std::count(users->begin(), users->end(), ',')) + 1 : 0;
     if (count >= 2) {
         platform.log("More than one user logged in");
         return severalUsersLoggedIn;
