@@ -44,6 +44,7 @@ struct Machine {
     std::vector<PlacedFile> files{};  // a root-only /etc/passwd is added unless one is given
     std::vector<std::pair<std::string, std::string>> readOnlyBinds{};  // host path -> sandbox path
     std::optional<int> uid{};  // the user id the tool runs as (none: the caller's); name it in /etc/passwd
+    std::vector<std::string> options{};  // further bwrap options; words after them run the tool (e.g. valgrind)
 };
 
 struct Result {
@@ -155,6 +156,7 @@ inline Result run(const Machine& machine, const std::vector<std::string>& argume
     }
     for (const auto& [source, target] : machine.readOnlyBinds) argv.insert(argv.end(), {"--ro-bind", source, target});
     if (machine.uid) argv.insert(argv.end(), {"--unshare-user", "--uid", std::to_string(*machine.uid)});
+    argv.insert(argv.end(), machine.options.begin(), machine.options.end());
     argv.push_back("/opt/gw/Gatewarden");
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     Result result;
