@@ -13,13 +13,9 @@ using namespace std::string_literals;
 using ::testing::AnyOf;
 using Records = std::vector<::testing::Matcher<std::string>>;
 
-const std::string diskTrue = "checkIfDiskSpaceIsSufficient : true";
 const std::string fallbackData = "/Library/Tesvara_Agent/data/qzpatch_data.plist";
 const std::string corvellan = "/Library/Corvellan_Agent", aldermoor = "/Library/Aldermoor_Agent";
 const std::string statusOne = "<key>OSPatchingViaMDMStatus</key><integer>1</integer>";
-// {"OSPatchingViaMDMStatus": 1} in the binary encoding: dictionary, key, integer, offset table, trailer.
-const std::string binaryStatusOne = "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24"
-                                    "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s;
 std::string patchData(const std::string& entries) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>\n";
 }
@@ -31,9 +27,6 @@ const std::string whoAlone = "alice    console  Jan  1 09:00 \nalice    ttys000 
 const std::string whoWithBob = "alice    console  Jan  1 09:00 \nbob      ttys000  Jan  1 09:05 \n";
 const std::string onlyAlice = "alice    console  Jan  1 09:00 \n";
 
-const std::string notOne = "patchingViaMDMStatus != 1, proceeding user logged in check";
-const std::string begin = "Is Any User Logged in Check Begin ", viaTerminal = "Finding username via terminal";
-const std::string checkingMore = "User Logged in, checking if more than one user logged in ....";
 const std::string one = "Only once user logged in", several = "More than one user logged in";
 const std::string nobody = "User Not Logged in console user is nil";
 std::string gate(const std::string& enabled) {
@@ -63,15 +56,7 @@ struct Scenario {
 };
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
-class LoginSequence : public ::testing::TestWithParam<Scenario> {
-protected:
-    void SetUp() override {
-        auto reason = sandboxUnavailable();
-        if (!reason) return;
-        if (std::getenv("CI")) FAIL() << "no sandbox in CI: " << *reason;
-        GTEST_SKIP() << "no bubblewrap sandbox on this machine: " << *reason;
-    }
-};
+class LoginSequence : public Sandboxed, public ::testing::WithParamInterface<Scenario> {};
 
 TEST_P(LoginSequence, GateDecidesWhetherLoginsAreCounted) {
     const Scenario& scenario = GetParam();

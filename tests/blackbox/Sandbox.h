@@ -15,6 +15,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -127,6 +129,27 @@ inline std::optional<std::string> sandboxUnavailable() {
     if (status == 0) return std::nullopt;
     return status < 0 ? "bwrap not found" : "`bwrap --ro-bind / / true` ended with " + std::to_string(status);
 }
+
+// Runs a test only where a sandbox can be made: elsewhere it is skipped, and in CI it fails.
+class Sandboxed : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto reason = sandboxUnavailable();
+        if (reason && std::getenv("CI")) FAIL() << "no sandbox in CI: " << *reason;
+        if (reason) GTEST_SKIP() << "no bubblewrap sandbox on this machine: " << *reason;
+    }
+};
+
+// Records and files that several scenarios share.
+inline const std::string diskTrue = "checkIfDiskSpaceIsSufficient : true";
+inline const std::string notOne = "patchingViaMDMStatus != 1, proceeding user logged in check";
+inline const std::string begin = "Is Any User Logged in Check Begin ", viaTerminal = "Finding username via terminal";
+inline const std::string checkingMore = "User Logged in, checking if more than one user logged in ....";
+// {"OSPatchingViaMDMStatus": 1} in the binary encoding: dictionary, key, integer, offset table, trailer.
+inline const std::string binaryStatusOne(
+    "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24"
+    "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26",
+    73);
 
 // The tool, placed at /opt/gw/Gatewarden, run on the machine with these arguments after its path.
 inline Result run(const Machine& machine, const std::vector<std::string>& arguments) {
