@@ -16,7 +16,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace gatewarden;
     namespace fs = std::filesystem;
-    static const fs::path root = fs::temp_directory_path() / ("gatewarden-fuzz-" + std::to_string(getpid()));
+    // In memory where the machine offers it: every input writes and removes a folder tree.
+    static const fs::path root = (fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+                                 ("gatewarden-fuzz-" + std::to_string(getpid()));
     fs::remove_all(root);
     fuzz::FuzzInput input(data, size);
     std::string threshold = input.text();
