@@ -10,14 +10,11 @@ namespace {
 
 const std::string start = "Inside OS Update/Upgrade PreReq check ....";
 const std::string tooFew = "Arguments are low -> required 4 args";
-const std::string intel = "Intel(R) Core(TM) i7", apple = "Apple M2 Pro";
+const std::string intel = "Intel(R) Core(TM) i7";
 const std::string battery = "Battery -> ";  // how an entry is rendered is the platform's own
-const std::string sufficient = "Battery is Sufficient for the Update", low = "Battery is Low than expected";
 const std::string stopped = "OS Update/Upgrade stopped due to low battery";
-const std::string free64 = "Available free space :68719476736bytes / 64.0GB";
 const std::string free10 = "Available free space :10737418240bytes / 10.0GB";
 const std::string diskFalse = "checkIfDiskSpaceIsSufficient : false";
-const std::string intelPass = "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true";
 constexpr std::uint64_t gib64 = std::uint64_t{64} << 30, gib10 = std::uint64_t{10} << 30;
 
 std::string silicon(int status, const std::string& output) {

@@ -9,12 +9,10 @@
 namespace gatewarden::blackbox {
 namespace {
 
-const std::string data = "/Library/Tesvara_Agent/data/qzpatch_data.plist", apple = "Apple M2 Pro";
-const std::string sufficient = "Battery is Sufficient for the Update", low = "Battery is Low than expected";
-const std::string free64 = "Available free space :68719476736bytes / 64.0GB", only = "Only once user logged in";
+const std::string data = "/Library/Tesvara_Agent/data/qzpatch_data.plist";
+const std::string only = "Only once user logged in";
 const std::string aliceAlone = "Loggedon users - alice";
 const std::string noDisk = "!!!!!! Error in getting disk space, hence returning success ";
-const std::string intelPass = "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true";
 const std::string aliceLine = "alice    console  Jan  1 09:00 \n";
 const std::string statusOne = "<plist version=\"1.0\"><dict><key>OSPatchingViaMDMStatus</key><integer>1</integer>";
 const std::string id = "[ \"$2\" = alice ] && echo 501 && exit\necho \"id: '$2': no such user\" >&2\nexit 1\n";

@@ -61,7 +61,7 @@ class LoginSequence : public Sandboxed, public ::testing::WithParamInterface<Sce
 TEST_P(LoginSequence, GateDecidesWhetherLoginsAreCounted) {
     const Scenario& scenario = GetParam();
     PowerSupplies battery{{"BAT0", {{"type", "Battery"}, {"capacity", "80"}, {"status", "Discharging"}}}};
-    Machine machine{.sysctl = brandScript("Apple M2 Pro"), .powerSupplies = battery, .files = scenario.files,
+    Machine machine{.sysctl = brandScript(apple), .powerSupplies = battery, .files = scenario.files,
                     .uid = scenario.uid};
     for (auto file : {fake("stat", scenario.statPrints), fake("id", "\t501 \n"), fake("who", scenario.whoPrints)})
         machine.files.push_back(file);

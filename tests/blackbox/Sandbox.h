@@ -141,7 +141,12 @@ protected:
 };
 
 // Records and files that several scenarios share.
+inline const std::string apple = "Apple M2 Pro";
+inline const std::string sufficient = "Battery is Sufficient for the Update", low = "Battery is Low than expected";
+inline const std::string free64 = "Available free space :68719476736bytes / 64.0GB";
 inline const std::string diskTrue = "checkIfDiskSpaceIsSufficient : true";
+inline const std::string intelPass =
+    "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true";
 inline const std::string notOne = "patchingViaMDMStatus != 1, proceeding user logged in check";
 inline const std::string begin = "Is Any User Logged in Check Begin ", viaTerminal = "Finding username via terminal";
 inline const std::string checkingMore = "User Logged in, checking if more than one user logged in ....";
