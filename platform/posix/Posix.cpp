@@ -121,6 +121,7 @@ std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
     SpawnAttributes attributes;
     if (!actions.ok() || !attributes.ok()) throwLaunchError(launchPath, ENOMEM);
 
+    // The pipe becomes the child's standard output; the tool's own is never written.
     int failed = ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDOUT_FILENO);
     if (!failed && standardError == StandardError::Captured)
         failed = ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
@@ -183,6 +184,10 @@ std::optional<std::string> currentUserName() {
 
 std::int32_t processId() { return static_cast<std::int32_t>(::getpid()); }
 
+namespace {
+
+// Opens a regular file for reading, close-on-exec and without blocking on a FIFO or a device.
+// Gives no descriptor when the path is missing, unreadable or not a regular file.
 UniqueFd openRegularFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -190,6 +195,8 @@ UniqueFd openRegularFile(const std::string& path) {
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return UniqueFd();
     return fd;
 }
+
+}  // namespace
 
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
     UniqueFd fd = openRegularFile(path);

@@ -49,11 +49,8 @@ std::optional<std::string> currentUserName();
 
 std::int32_t processId();
 
-// Opens a regular file for reading, close-on-exec and without blocking on a FIFO or a device.
-// Gives no descriptor when the path is missing, unreadable or not a regular file.
-UniqueFd openRegularFile(const std::string& path);
-
-// Reads the whole file, or nothing when it cannot be opened or exceeds limit bytes.
+// Reads the whole of a regular file without blocking on a FIFO or a device; nothing when the path
+// is missing, unreadable, not a regular file, or longer than limit bytes.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
 
 // Writes "YYYY-MM-DD HH:MM:SS.mmm program[pid:tid] text" to standard error, in local time, with a
