@@ -69,6 +69,17 @@ std::string trim(const std::string& text, std::string_view ascii, const std::arr
     return std::string(view);
 }
 
+// Appends a chunk's text. A chunk that is not UTF-8 is still logged as undecodable, but only its
+// invalid bytes are lost: dropping it whole would drop every login on its lines.
+void appendDecoded(Platform& platform, std::string_view bytes, std::string& result) {
+    if (isUtf8(bytes)) {
+        result += bytes;
+        return;
+    }
+    platform.log("strsample is nil \n");
+    result += decodeUtf8Replacing(bytes);
+}
+
 }  // namespace
 
 std::string trimLineBreaks(const std::string& text) { return trim(text, "\n\v\f\r", lineBreaks); }
@@ -87,11 +98,9 @@ std::optional<std::string> GetOutputForExecution(Platform& platform, const std::
             std::size_t tail = incompleteUtf8Tail(bytes);
             carried = bytes.substr(bytes.size() - tail);
             bytes.resize(bytes.size() - tail);
-            if (bytes.empty()) continue;
-            if (auto text = decodeUtf8(bytes)) result += *text;
-            else platform.log("strsample is nil \n");
+            appendDecoded(platform, bytes, result);
         }
-        if (!carried.empty()) platform.log("strsample is nil \n");
+        appendDecoded(platform, carried, result);
         child->wait();
     } catch (const PlatformException& exception) {
         platform.logFormat("Caught exception in ExecutePrcess:name%@: reason:%@\n", {exception.name, exception.reason});

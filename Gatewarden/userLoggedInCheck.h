@@ -11,8 +11,9 @@
 namespace gatewarden {
 
 // Everything launchPath writes to standard output, as text; nil when it could not be run. The
-// output is read in chunks of at most 1024 bytes, each decoded by itself; an undecodable chunk is
-// logged and left out. A character cut by a chunk boundary is carried over to the next chunk.
+// output is read in chunks of at most 1024 bytes, each decoded by itself. A chunk that is not UTF-8
+// is logged, and its invalid sequences become U+FFFD. A character cut by a chunk boundary is
+// carried over to the next chunk.
 std::optional<std::string> GetOutputForExecution(Platform& platform, const std::string& launchPath,
                                                  const std::vector<std::string>& arguments);
 

@@ -55,19 +55,39 @@ bool continues(unsigned char lead, std::size_t index, unsigned char byte) {
     return byte >= low && byte <= high;
 }
 
+// The length of the sequence at i when it is well-formed (ok), or else of the longest start of
+// one there that cannot be completed, at least one byte.
+std::size_t sequenceAt(std::string_view bytes, std::size_t i, bool& ok) {
+    auto lead = static_cast<unsigned char>(bytes[i]);
+    std::size_t length = sequenceLength(lead), k = 1;
+    while (k < length && i + k < bytes.size() && continues(lead, k, static_cast<unsigned char>(bytes[i + k]))) ++k;
+    ok = length != 0 && k == length;
+    return k;
+}
+
 }  // namespace
 
+bool isUtf8(std::string_view bytes) {
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < bytes.size();) i += sequenceAt(bytes, i, ok);
+    return ok;
+}
+
 std::optional<std::string> decodeUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = sequenceLength(lead);
-        if (length == 0 || i + length > bytes.size()) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k)
-            if (!continues(lead, k, static_cast<unsigned char>(bytes[i + k]))) return std::nullopt;
+    if (!isUtf8(bytes)) return std::nullopt;
+    return std::string(bytes);
+}
+
+std::string decodeUtf8Replacing(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        bool ok = false;
+        std::size_t length = sequenceAt(bytes, i, ok);
+        text += ok ? bytes.substr(i, length) : "\xEF\xBF\xBD";
         i += length;
     }
-    return std::string(bytes);
+    return text;
 }
 
 std::size_t incompleteUtf8Tail(std::string_view bytes) {

@@ -80,6 +80,9 @@ TEST_P(Fault, EndsWithADefinedAnswer) { check(GetParam()); }
 const std::string big(100000, '7'), aliceKiB = times(32, "alice    ttys000  Jan  1 09:00 \n");
 const std::string mallory = "\377" + times(32, "mallory  ttys001  Jan  1 09:01 \n").substr(1);
 const std::string tail = "alice    ttys009  Jan  1 09:09 \n", makeData = "mkdir -p /Library/Tesvara_Agent/data\n";
+const std::string several = "More than one user logged in";
+std::string bobFrom(const std::string& host) { return "bob      ttys001  Jan  1 09:05 (" + host + ")\n"; }
+
 const PlacedFile alice{"/etc/passwd", "root:x:0:0:root:/root:/bin/sh\nalice:x:501:20::/Users/alice:/bin/sh\n"};
 
 const std::vector<Row> rows{
@@ -97,8 +100,9 @@ const std::vector<Row> rows{
      {{viaTerminal + "\nid: 'ghost': no such user", "Console User Info UID  Console User ghost", checkingMore}, {only}}},
     {"StatFails", onApple({command("stat", "exit 1\n")}), 54, {{viaTerminal + "\nid: '': no such user",
      "Console User Info UID  Console User ", "User Not Logged in console user is nil"}}},
-    {"WhoNotUtf8KeepsTheRest", onApple({command("who", prints(aliceKiB + mallory + tail))}), 0,
-     {{checkingMore, "strsample is nil ", "Logged Users details: \n " + aliceKiB + tail, aliceAlone, only}}},
+    {"WhoLineWithAnInvalidByteStillCounts", onApple({command("who", prints(aliceLine + bobFrom("h\377st")))}), 55,
+     {{checkingMore, "strsample is nil ", "Logged Users details: \n " + aliceLine + bobFrom("h\xEF\xBF\xBDst"),
+       "Loggedon users - alice,bob", several}}},
     {"WhoThirtyMegabytes", onApple({command("who", "yes '" + aliceLine.substr(0, 31) + "' | head -c 30000000\n")}), 0,
      {{aliceAlone, only}}},
     {"IdLingers", onApple({command("id", "echo 501\nexec >&-\nsleep 1\necho late >&2\n")}), 0,

@@ -110,18 +110,18 @@ TEST_F(ReadersTest, PropertyListReaderKeepsValueTypesApartAndRefusesWhatIsNoRead
         EXPECT_EQ(show(platform.readPropertyList(path)), "nothing") << path;
 }
 
-// The agent's capture takes the output whole: where this one drops a chunk, it gives "".
-TEST_F(ReadersTest, OutputForExecutionDecodesEachChunkAndLogsOnlyWhatItDrops) {
+// The agent's capture takes the output whole: where this one replaces invalid bytes, it gives "".
+TEST_F(ReadersTest, OutputForExecutionDecodesEachChunkAndLogsOnlyWhatItReplaces) {
     AgentLayout layout(platform);
     OmbrixAgent agent(platform, layout);
-    const std::string x1023(1023, 'x'), x1024(1024, 'x');
-    const struct { std::vector<std::string> arguments; std::string output; std::size_t dropped; } cases[] = {
+    const std::string x1023(1023, 'x'), x1024(1024, 'x'), bad = "\xEF\xBF\xBD";
+    const struct { std::vector<std::string> arguments; std::string output; std::size_t replaced; } cases[] = {
         {{"out", "1024"}, x1024, 0}, {{"out", "1025"}, x1024 + "x", 0}, {{"out", "0"}, "", 0}, {{"err"}, "", 0},
         {{"both"}, "out\n", 0}, {{"args", " \t a \n"}, "[ \t a \n]", 0},
         {{"out", "1023", "x", "\xC3\xA9z"}, x1023 + "\xC3\xA9z", 0},
         {{"out", "1021", "x", "\xF0\x9F\x98\x80!"}, std::string(1021, 'x') + "\xF0\x9F\x98\x80!", 0},
-        {{"out", "1024", "x", "ab\xFF" "cd"}, x1024, 1}, {{"out", "1", "\xFF", x1024 + "yz"}, "xyz", 1},
-        {{"out", "1023", "x", "\xC3("}, x1023, 1}, {{"out", "1023", "x", "\xC3"}, x1023, 1},
+        {{"out", "1024", "x", "ab\xFF" "cd"}, x1024 + "ab" + bad + "cd", 1}, {{"out", "1", "\xFF", x1024 + "yz"}, bad + x1024 + "yz", 1},
+        {{"out", "1023", "x", "\xC3("}, x1023 + bad + "(", 1}, {{"out", "1023", "x", "\xC3"}, x1023 + bad, 1},
         {{"out", std::to_string(6 << 20)}, std::string(6 << 20, 'x'), 0},
     };
     for (const auto& c : cases) {
@@ -129,8 +129,8 @@ TEST_F(ReadersTest, OutputForExecutionDecodesEachChunkAndLogsOnlyWhatItDrops) {
         RealCommandsPlatform recording;
         auto output = GetOutputForExecution(recording, TEST_CHILD, c.arguments);
         EXPECT_TRUE(output == c.output) << (output ? std::to_string(output->size()) + " bytes" : "nil");
-        EXPECT_EQ(recording.records, std::vector<std::string>(c.dropped, "strsample is nil \n"));
-        EXPECT_TRUE(agent.outputForGivenCommand(TEST_CHILD, c.arguments) == (c.dropped ? "" : c.output));
+        EXPECT_EQ(recording.records, std::vector<std::string>(c.replaced, "strsample is nil \n"));
+        EXPECT_TRUE(agent.outputForGivenCommand(TEST_CHILD, c.arguments) == (c.replaced ? "" : c.output));
     }
     RealCommandsPlatform recording;
     EXPECT_EQ(GetOutputForExecution(recording, "/nonexistent-gatewarden/child", {"out", "1"}), std::nullopt);

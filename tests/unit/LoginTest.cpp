@@ -8,19 +8,20 @@ namespace {
 
 using testing::FakePlatform;
 using Lines = std::vector<std::string>;
-const std::string nilChunk = "strsample is nil \n", a1021(1021, 'a'), a1022(1022, 'a'), a1024(1024, 'a');
+const std::string nilChunk = "strsample is nil \n", replacement = "\xEF\xBF\xBD", a1021(1021, 'a'), a1022(1022, 'a'), a1024(1024, 'a');
 std::string caught(std::string path) {  // how a command that the fake cannot start is logged
     return "Caught exception in ExecutePrcess:nameLaunchError: reason:" + path + ": No such file or directory\n";
 }
 
-TEST(GetOutputForExecution, CarriesACutCharacterOverAndDropsOnlyUndecodableChunks) {
+TEST(GetOutputForExecution, CarriesACutCharacterOverAndReplacesOnlyInvalidBytes) {
     struct Row { testing::FakeCommand command; std::optional<std::string> output; Lines records; };
     const Row rows[] = {
         {{{}}, "", {}}, {{{"out\n"}, 3}, "out\n", {}}, {{{a1024}}, a1024, {}}, {{{a1024 + "b"}}, a1024 + "b", {}},
-        {{{a1022 + "a\xC3", "\xA9\n"}}, a1022 + "a\xC3\xA9\n", {}}, {{{a1024 + "\xE2\x82"}}, a1024, {nilChunk}},
+        {{{a1022 + "a\xC3", "\xA9\n"}}, a1022 + "a\xC3\xA9\n", {}}, {{{a1024 + "\xE2\x82"}}, a1024 + replacement, {nilChunk}},
         {{{a1022 + "\xE2", "\x82", "\xAC\n"}}, a1022 + "\xE2\x82\xAC\n", {}},  // cut after its second byte
         {{{a1021 + "\xF0\x9F\x98", "\x80"}}, a1021 + "\xF0\x9F\x98\x80", {}},   // and after its third
-        {{{a1024 + "\xFF" + std::string(1023, 'b') + "z\n"}}, a1024 + "z\n", {nilChunk}},
+        {{{a1024 + "\xFF" + std::string(1023, 'b') + "z\n"}}, a1024 + replacement + std::string(1023, 'b') + "z\n",
+         {nilChunk}},
         {{{"never read"}, 0, true}, std::nullopt, {caught("/bin/cat")}}};
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
