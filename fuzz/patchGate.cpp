@@ -1,14 +1,47 @@
-// The property-list reader on arbitrary bytes, then the patch data gate on what it read.
+// The property-list reader on arbitrary bytes, then the patch data gate on what it read. A status
+// of 1 must come from a 1 that the file itself holds in a well-formed way.
 
 #include <cstdlib>
+#include <regex>
+#include <string>
+#include <tuple>
 
 #include "Gatewarden/main.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "support/FakePlatform.h"
 
+namespace {
+
+using namespace std::literals;
+
+// An XML <integer> or <real> whose whole text is a number of value 1, or a binary integer or real
+// object of value 1.
+bool holdsWellFormedOne(std::string_view bytes) {
+    if (bytes.starts_with("bplist00")) {
+        for (std::string_view one : {"\x10\x01"sv, "\x11\0\x01"sv, "\x12\0\0\0\x01"sv, "\x13\0\0\0\0\0\0\0\x01"sv,
+                                     "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01"sv, "\x22\x3F\x80\0\0"sv,
+                                     "\x23\x3F\xF0\0\0\0\0\0\0"sv})
+            if (bytes.find(one) != std::string_view::npos) return true;
+        return false;
+    }
+    // Written here apart from the reader's own rules, so that a lenient rule cannot pass itself.
+    static const std::regex integerOne("[+]?(0*1|0[xX]0*1)"), realNumber("[+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?");
+    for (auto [open, close, form] : {std::tuple{"<integer>"sv, "</integer>"sv, &integerOne},
+                                     std::tuple{"<real>"sv, "</real>"sv, &realNumber}})
+        for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
+            std::size_t end = bytes.find(close, at);
+            std::string text(bytes.substr(at + open.size(), end == std::string_view::npos ? 0 : end - at - open.size()));
+            if (std::regex_match(text, *form) && std::strtod(text.c_str(), nullptr) == 1.0) return true;
+        }
+    return false;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace gatewarden;
-    auto dictionary = parsePropertyList(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto dictionary = parsePropertyList(bytes);
     testing::FakePlatform platform;
     if (dictionary) {
         describe(Value(*dictionary));
@@ -18,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool skip = isPatchingViaMDM(platform, "/data", state);
     auto status = state.qzpatchDataDict.find("OSPatchingViaMDMStatus");
     bool statusIsOne = status != state.qzpatchDataDict.end() && isNumberEqualToOne(status->second);
-    if (skip && !statusIsOne) std::abort();
+    if ((skip && !statusIsOne) || (statusIsOne && !holdsWellFormedOne(bytes))) std::abort();
     if (platform.records.size() != (statusIsOne ? 2u : 1u)) std::abort();
     return 0;
 }

@@ -16,11 +16,6 @@ namespace gatewarden {
 
 struct Value;
 
-// The agent's property lists are a few kilobytes and a few levels deep. Larger files and deeper
-// trees are not read: that keeps memory bounded and every walk over a tree off the stack's limit.
-constexpr std::size_t propertyListFileLimit = 16u << 20;
-constexpr int propertyListDepthLimit = 128;
-
 using Array = std::vector<Value>;
 using Dictionary = std::map<std::string, Value>;
 

@@ -10,7 +10,10 @@ trap 'rm -rf "$scratch"' EXIT
 status=0
 for target in integerRule whoParser outputCapture patchGate battery; do
     mkdir -p "$scratch/$target"
-    if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    dictionary=""
+    [ -f "$here/fuzz/$target.dict" ] && dictionary="-dict=$here/fuzz/$target.dict"
+    # No input may take more than a second or 256 MB: a slow or swelling input is a fault too.
+    if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=256 $dictionary \
         -print_final_stats=1 -artifact_prefix="$here/fuzz/" \
         "$scratch/$target" "$here/fuzz/corpus/$target" >"$scratch/$target.log" 2>&1; then
         result=ok

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace gatewarden {
@@ -57,7 +58,6 @@ const Libplist* loadLibplist() {
 // Set by parsePropertyList before it converts anything.
 const Libplist* library = nullptr;
 
-
 struct PlistDeleter {
     void operator()(void* node) const { library->plist_free(static_cast<plist_t>(node)); }
 };
@@ -67,137 +67,6 @@ struct MallocDeleter {
     void operator()(char* text) const { std::free(text); }
 };
 using MallocText = std::unique_ptr<char, MallocDeleter>;
-
-// libplist parses both encodings recursively and without a depth limit: a file nested a few
-// hundred thousand levels deep overflows the stack. These checks walk the nesting first, without
-// recursion, and refuse anything deeper than the tree conversion accepts.
-
-// XML: every element that is opened and not closed at once adds a level; the <plist> element and
-// the value's own element come on top of the tree's depth. Comments, declarations and processing
-// instructions are skipped.
-bool xmlNestingWithinLimit(std::string_view text) {
-    int depth = 0;
-    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
-        std::string_view rest = text.substr(i);
-        std::string_view end = rest.starts_with("<!--")      ? "-->"
-                               : rest.starts_with("<![CDATA[") ? "]]>"
-                               : rest.starts_with("<?")        ? "?>"
-                                                               : ">";
-        std::size_t close = rest.find(end, 1);
-        if (close == std::string_view::npos) return true;  // unterminated: the parser refuses it
-        if (end == ">" && rest.size() > 1 && rest[1] != '!') {
-            if (rest[1] == '/') --depth;
-            else if (rest[close - 1] != '/' && ++depth > propertyListDepthLimit + 2) return false;
-        }
-        i += close;
-    }
-    return true;
-}
-
-// Binary: the objects form a graph of references from the top object. Its height must stay within
-// the limit, and a cycle is refused outright.
-bool binaryNestingWithinLimit(std::string_view bytes) {
-    if (bytes.size() < 8 + 32) return true;  // too short to be one: the parser refuses it
-    auto number = [&](std::size_t offset, std::size_t size, std::uint64_t& value) {
-        if (size == 0 || size > 8 || offset > bytes.size() || bytes.size() - offset < size) return false;
-        value = 0;
-        for (std::size_t k = 0; k < size; ++k) value = value << 8 | static_cast<unsigned char>(bytes[offset + k]);
-        return true;
-    };
-    std::size_t trailer = bytes.size() - 32;
-    std::size_t offsetSize = static_cast<unsigned char>(bytes[trailer + 6]);
-    std::size_t referenceSize = static_cast<unsigned char>(bytes[trailer + 7]);
-    std::uint64_t objects = 0, top = 0, table = 0;
-    if (!number(trailer + 8, 8, objects) || !number(trailer + 16, 8, top) || !number(trailer + 24, 8, table))
-        return false;
-    if (offsetSize == 0 || offsetSize > 8 || referenceSize == 0 || referenceSize > 8 || objects == 0 || top >= objects || table > trailer ||
-        objects > (trailer - table) / offsetSize)
-        return false;
-
-    // Where an object starts, its type and its count (of items, entries, bytes or code units).
-    auto header = [&](std::uint64_t object, unsigned& type, std::size_t& first, std::uint64_t& count) {
-        std::uint64_t offset = 0;
-        if (!number(static_cast<std::size_t>(table + object * offsetSize), offsetSize, offset) || offset >= trailer)
-            return false;
-        auto marker = static_cast<unsigned char>(bytes[offset]);
-        type = marker >> 4;
-        first = static_cast<std::size_t>(offset) + 1;
-        count = marker & 0xF;
-        if (count == 0xF && type >= 0x4) {
-            if (first >= trailer) return false;
-            std::size_t size = std::size_t{1} << (static_cast<unsigned char>(bytes[first]) & 0x3);
-            if (!number(first + 1, size, count)) return false;
-            first += 1 + size;
-        }
-        return count <= trailer;
-    };
-    // The references an object holds: for arrays and sets its items, for dictionaries its keys and
-    // then its values. Other objects hold none.
-    auto references = [&](std::uint64_t object, std::size_t& first, std::uint64_t& count, bool& dictionary) {
-        unsigned type = 0;
-        if (!header(object, type, first, count)) return false;
-        dictionary = type == 0xD;
-        if (type != 0xA && type != 0xC && type != 0xD) count = 0;
-        if (dictionary) count *= 2;
-        return count <= trailer / referenceSize;
-    };
-    // libplist asserts, and so ends the process, on a dictionary key that holds a NUL character:
-    // a key must be a text without one.
-    auto isKey = [&](std::uint64_t object) {
-        unsigned type = 0;
-        std::size_t first = 0;
-        std::uint64_t count = 0;
-        if (!header(object, type, first, count) || (type != 0x5 && type != 0x6)) return false;
-        std::size_t unit = type == 0x6 ? 2 : 1;
-        if (count > (trailer - first) / unit) return false;
-        for (std::size_t i = 0; i < count; ++i)
-            if (bytes[first + i * unit] == 0 && bytes[first + i * unit + unit - 1] == 0) return false;
-        return true;
-    };
-
-    // Height of each object, 0 while unknown; onPath marks the objects of the current walk.
-    std::vector<std::uint8_t> height(static_cast<std::size_t>(objects), 0);
-    std::vector<bool> onPath(static_cast<std::size_t>(objects), false);
-    struct Frame {
-        std::uint64_t object;
-        std::size_t first;
-        std::uint64_t count, next;
-        unsigned tallest;
-        bool dictionary;
-    };
-    std::vector<Frame> path;
-    auto enter = [&](std::uint64_t object) {
-        Frame frame{object, 0, 0, 0, 0, false};
-        if (!references(object, frame.first, frame.count, frame.dictionary)) return false;
-        onPath[object] = true;
-        path.push_back(frame);
-        return path.size() <= static_cast<std::size_t>(propertyListDepthLimit) + 1;
-    };
-    if (!enter(top)) return false;
-    while (!path.empty()) {
-        Frame& frame = path.back();
-        if (frame.next == frame.count) {
-            unsigned own = frame.tallest + 1;
-            onPath[frame.object] = false;
-            height[frame.object] = static_cast<std::uint8_t>(own);
-            path.pop_back();
-            if (!path.empty()) path.back().tallest = std::max(path.back().tallest, own);
-            continue;
-        }
-        std::uint64_t child = 0;
-        bool key = frame.dictionary && frame.next < frame.count / 2;
-        if (!number(frame.first + static_cast<std::size_t>(frame.next++) * referenceSize, referenceSize, child) ||
-            child >= objects || onPath[child] || (key && !isKey(child)))
-            return false;
-        if (height[child] != 0) {
-            if (path.size() + height[child] > static_cast<std::size_t>(propertyListDepthLimit) + 1) return false;
-            frame.tallest = std::max<unsigned>(frame.tallest, height[child]);
-        } else if (!enter(child)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<Value> convert(plist_t node, int depth);
 
@@ -226,8 +95,8 @@ std::optional<Value> convertDictionary(plist_t node, int depth) {
         if (!item) return Value(std::move(dictionary));
         if (!key) return std::nullopt;
         auto value = convert(item, depth + 1);
-        if (!value) return std::nullopt;
-        dictionary.insert_or_assign(std::string(key.get()), std::move(*value));
+        // A key twice: the systems' readers disagree on which entry counts, so none does.
+        if (!value || !dictionary.emplace(key.get(), std::move(*value)).second) return std::nullopt;
     }
 }
 
@@ -284,9 +153,7 @@ std::optional<Value> convert(plist_t node, int depth) {
 std::optional<Dictionary> parsePropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > UINT32_MAX) return std::nullopt;
     library = loadLibplist();
-    if (!library) return std::nullopt;
-    bool binary = bytes.starts_with("bplist00");
-    if (!(binary ? binaryNestingWithinLimit(bytes) : xmlNestingWithinLimit(bytes))) return std::nullopt;
+    if (!library || !propertyListFollowsRules(bytes)) return std::nullopt;
     plist_t root = nullptr;
     library->plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHolder holder(root);

@@ -77,11 +77,28 @@ class Fault : public Sandboxed, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(Fault, EndsWithADefinedAnswer) { check(GetParam()); }
 
-const std::string big(100000, '7'), aliceKiB = times(32, "alice    ttys000  Jan  1 09:00 \n");
-const std::string mallory = "\377" + times(32, "mallory  ttys001  Jan  1 09:01 \n").substr(1);
-const std::string tail = "alice    ttys009  Jan  1 09:09 \n", makeData = "mkdir -p /Library/Tesvara_Agent/data\n";
+const std::string big(100000, '7'), makeData = "mkdir -p /Library/Tesvara_Agent/data\n";
 const std::string several = "More than one user logged in";
 std::string bobFrom(const std::string& host) { return "bob      ttys001  Jan  1 09:05 (" + host + ")\n"; }
+
+// The patch data file with one text replaced, on a machine where alice and bob are logged in.
+Row lenientOne(const std::string& name, std::string file, const std::string& text, const std::string& by) {
+    if (!text.empty()) file.replace(file.find(text), text.size(), by);
+    return {name, onApple({{data, file}, command("who", prints(aliceLine + bobFrom("10.0.0.5")))}), 55,
+            {{notOne, begin}, {several}}};
+}
+
+// {"OSPatchingViaMDMStatus" = 1; "k" = a0} in the binary encoding, where each of 30 arrays holds the next
+// one twice.
+std::string expanding() {
+    std::vector<std::string> objects{"\xD2\x01\x02\x03\x04", "\x5F\x10\x16OSPatchingViaMDMStatus", "\x51k", "\x10\x01"};
+    for (char next = 5; next < 35; ++next) objects.push_back(next < 34 ? std::string("\xA2") + next + next : "\xA0");
+    std::string body = "bplist00", table;
+    for (const auto& object : objects) table += static_cast<char>(body.size()), body += object;
+    std::string trailer(32, '\0');
+    trailer[6] = trailer[7] = 1, trailer[15] = static_cast<char>(objects.size()), trailer[31] = static_cast<char>(body.size());
+    return body + table + trailer;
+}
 
 const PlacedFile alice{"/etc/passwd", "root:x:0:0:root:/root:/bin/sh\nalice:x:501:20::/Users/alice:/bin/sh\n"};
 
@@ -119,6 +136,18 @@ const std::vector<Row> rows{
     {"RootNearlyFull", changed(intel(), [](Machine& m) { m.rootBytes = (std::uint64_t{1} << 30) - (64 << 10); }), 59,
      {{"checkIfDiskSpaceIsSufficient : false"}}, {"20", "1", "20", "1"}},
     // The patch data file, otherwise holding status 1, in forms that count as no file.
+    // Status 1 only to a lenient reader: the file is no property list, and two users are logged in.
+    lenientOne("StatusIntegerWithFraction", statusOne + "</dict></plist>", "<integer>1</integer>", "<integer>1.0</integer>"),
+    lenientOne("StatusIntegerWithLetters", statusOne + "</dict></plist>", "<integer>1</integer>", "<integer>1abc</integer>"),
+    lenientOne("StatusIntegerWrapsToOne", statusOne + "</dict></plist>", "<integer>1</integer>",
+               "<integer>-18446744073709551615</integer>"),
+    lenientOne("StatusRealWithLetters", statusOne + "</dict></plist>", "<integer>1</integer>", "<real>1abc</real>"),
+    // 130 bytes that expand to 2^30 values: refused at once (a reader that expands them takes minutes).
+    [] {
+        Row row = lenientOne("SharedReferencesExpandToBillions", expanding(), "", "");
+        row.machine.options.insert(row.machine.options.end(), {"/usr/bin/timeout", "5"});
+        return row;
+    }(),
     {"PatchDataGarbage", onApple({{data, "\x01\377not a property list <dict>"}}), 0, {{notOne, begin}}},
     {"PatchDataBinaryTruncated", onApple({{data, binaryStatusOne.substr(0, 64)}}), 0, {{notOne, begin}}},
     {"PatchDataNestedDeeply", onApple({{data, statusOne + "<key>k</key>" + times(1000000, "<array>") +

@@ -12,6 +12,7 @@
 
 #include "Gatewarden/userLoggedInCheck.h"
 #include "agent/OmbrixAgent.h"
+#include "platform/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "support/FakePlatform.h"
 
@@ -103,6 +104,8 @@ TEST_F(ReadersTest, PropertyListReaderKeepsValueTypesApartAndRefusesWhatIsNoRead
         {"key a NUL b", keyed(std::string("\x53" "a\0b", 4))}, {"key a NUL", keyed(std::string("\x52" "a\0", 3))},
         {"UTF-16 key", keyed(std::string("\x62\0a\0_", 5)), R"({"a_" = 1})"}, {"integer key", keyed("\x10\x01")},
         {"UTF-16 key with NUL", keyed(std::string("\x62\0a\0\0", 5))},
+        {"key twice", binaryOf({"\xD2" + bigEndian(1) + bigEndian(1) + bigEndian(2) + bigEndian(3), "\x51k", "\x10\x00",
+                                "\x10\x01"})},
     };
     for (const auto& c : cases) EXPECT_EQ(read(c.bytes), c.expected) << c.name;
     ASSERT_EQ(::mkfifo((folder + "/fifo").c_str(), 0600), 0);
