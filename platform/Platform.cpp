@@ -24,6 +24,14 @@ void Platform::logFormat(std::string_view format, std::initializer_list<FormatVa
     log(substitutePlaceholders(format, values));
 }
 
+PowerSource makePowerSource(std::optional<Value> entry, std::string_view typeName) {
+    if (entry && entry->get<Dictionary>()) {
+        std::string description = describe(*entry);
+        return {std::move(*entry), std::move(description)};
+    }
+    return {Value(Array{}), "<" + std::string(typeName) + ">"};
+}
+
 std::string ChildProcess::readToEnd() {
     std::string bytes;
     char buffer[16384];

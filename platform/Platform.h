@@ -47,11 +47,15 @@ enum class StandardError {
     Captured,  // the child's standard error goes into the same pipe as its standard output
 };
 
-// One power source, as the checks read it, and the platform's own rendering of it.
+// One power source, as the checks read it, and its rendering for the log.
 struct PowerSource {
     Value entry;
     std::string description;
 };
+
+// A power source from the platform's entry. A dictionary is rendered by describe, on one stable
+// line; anything else (which the battery check does not take) by the name of its type.
+PowerSource makePowerSource(std::optional<Value> entry, std::string_view typeName);
 
 // The volume's available capacity: a byte count, no value, or an error with its rendering.
 struct VolumeCapacity {

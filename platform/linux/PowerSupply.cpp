@@ -56,9 +56,7 @@ std::vector<PowerSource> readPowerSupplies(const std::string& folder) {
                          {"Power Source State", mainsOnline ? "AC Power" : "Battery Power"}};
         if (auto capacity = attribute(folder + "/" + name, "capacity"))
             if (auto number = parseSignedInteger(*capacity)) entry["Current Capacity"] = *number;
-        Value value(std::move(entry));
-        std::string description = describe(value);
-        sources.push_back({std::move(value), std::move(description)});
+        sources.push_back(makePowerSource(Value(std::move(entry)), "dictionary"));
     }
     return sources;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PropertyListRules.h"
 #include "platform/makePlatform.h"
 #include "platform/posix/Posix.h"
 #include "platform/macos/ScopedCFTypeRef.h"
@@ -19,21 +20,24 @@ namespace {
 
 using macos::ScopedCFTypeRef;
 
-std::string utf8(CFStringRef text) {
-    if (!text) return std::string();
-    if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
-    CFIndex length = CFStringGetLength(text);
-    CFIndex capacity = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
-    std::string buffer(static_cast<std::size_t>(capacity), '\0');
-    if (!CFStringGetCString(text, buffer.data(), capacity, kCFStringEncodingUTF8)) return std::string();
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
+// The whole text in UTF-8, NUL characters included (a C-string conversion stops at the first), or
+// nothing when part of it has no UTF-8 form.
+std::optional<std::string> utf8(CFStringRef text) {
+    if (!text) return std::nullopt;
+    CFRange whole = CFRangeMake(0, CFStringGetLength(text));
+    CFIndex size = 0;
+    if (CFStringGetBytes(text, whole, kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) != whole.length)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    CFStringGetBytes(text, whole, kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(bytes.data()), size, &size);
+    bytes.resize(static_cast<std::size_t>(size));
+    return bytes;
 }
 
-// The system's own description of an object, as its log shows it.
+// The system's own description of an error, for its log record.
 std::string description(CFTypeRef object) {
     auto text = ScopedCFTypeRef<CFStringRef>::adopt(CFCopyDescription(object));
-    return utf8(text.get());
+    return utf8(text.get()).value_or("(no description)");
 }
 
 std::optional<Value> convert(CFTypeRef object, int depth);
@@ -47,9 +51,10 @@ std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth) {
         CFTypeRef key = keys[static_cast<std::size_t>(i)];
         // Entries under keys that are not texts cannot be looked up by text; leave them out.
         if (!key || CFGetTypeID(key) != CFStringGetTypeID()) continue;
+        auto text = utf8(static_cast<CFStringRef>(key));
         auto value = convert(values[static_cast<std::size_t>(i)], depth + 1);
-        if (!value) return std::nullopt;
-        result.insert_or_assign(utf8(static_cast<CFStringRef>(key)), std::move(*value));
+        if (!text || !value) return std::nullopt;
+        result.insert_or_assign(std::move(*text), std::move(*value));
     }
     return Value(std::move(result));
 }
@@ -59,17 +64,19 @@ std::optional<Value> convert(CFTypeRef object, int depth) {
     CFTypeID type = CFGetTypeID(object);
     if (type == CFBooleanGetTypeID()) return Value(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
     if (type == CFNumberGetTypeID()) {
+        // A conversion that is not exact (an integer beyond 64 bits) would give some other number;
+        // such a value is refused rather than read as its low bits.
         auto number = static_cast<CFNumberRef>(object);
-        if (CFNumberIsFloatType(number)) {
-            double real = 0;
-            CFNumberGetValue(number, kCFNumberDoubleType, &real);
-            return Value(real);
-        }
+        double real = 0;
         std::int64_t integer = 0;
-        CFNumberGetValue(number, kCFNumberSInt64Type, &integer);
-        return Value(integer);
+        if (CFNumberIsFloatType(number))
+            return CFNumberGetValue(number, kCFNumberDoubleType, &real) ? std::optional(Value(real)) : std::nullopt;
+        return CFNumberGetValue(number, kCFNumberSInt64Type, &integer) ? std::optional(Value(integer)) : std::nullopt;
     }
-    if (type == CFStringGetTypeID()) return Value(utf8(static_cast<CFStringRef>(object)));
+    if (type == CFStringGetTypeID()) {
+        auto text = utf8(static_cast<CFStringRef>(object));
+        return text ? std::optional(Value(std::move(*text))) : std::nullopt;
+    }
     if (type == CFDataGetTypeID()) {
         auto data = static_cast<CFDataRef>(object);
         const UInt8* bytes = CFDataGetBytePtr(data);
@@ -108,8 +115,10 @@ public:
     bool fileExists(const std::string& path) override { return posix::fileExists(path); }
 
     std::optional<Dictionary> readPropertyList(const std::string& path) override {
+        // CoreFoundation's parsers recurse and expand shared references too: the same rules as on
+        // Linux are checked first, so both systems refuse the same files.
         auto bytes = posix::readSmallFile(path, propertyListFileLimit);
-        if (!bytes || bytes->empty()) return std::nullopt;
+        if (!bytes || !propertyListFollowsRules(*bytes)) return std::nullopt;
         auto data = ScopedCFTypeRef<CFDataRef>::adopt(CFDataCreate(
             kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes->data()), static_cast<CFIndex>(bytes->size())));
         if (!data) return std::nullopt;
@@ -134,10 +143,14 @@ public:
         std::vector<PowerSource> sources;
         for (CFIndex i = 0, count = CFArrayGetCount(list.get()); i < count; ++i) {
             CFTypeRef element = CFArrayGetValueAtIndex(list.get(), i);
-            // Anything but a dictionary becomes a value the battery check does not take.
             std::optional<Value> entry;
-            if (element && CFGetTypeID(element) == CFDictionaryGetTypeID()) entry = convert(element, 0);
-            sources.push_back({entry.value_or(Value(Array{})), element ? description(element) : "(null)"});
+            std::string typeName = "null";
+            if (element) {
+                entry = convert(element, 0);
+                auto name = ScopedCFTypeRef<CFStringRef>::adopt(CFCopyTypeIDDescription(CFGetTypeID(element)));
+                typeName = utf8(name.get()).value_or("unknown");
+            }
+            sources.push_back(makePowerSource(std::move(entry), typeName));
         }
         return sources;
     }

@@ -128,9 +128,8 @@ std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
 #if defined(__APPLE__)
     // Everything not named here is closed in the child.
     short flags = POSIX_SPAWN_CLOEXEC_DEFAULT;
-    if (!failed) failed = ::posix_spawn_file_actions_addinherit_np(actions.get(), STDIN_FILENO);
-    if (!failed && standardError == StandardError::Inherit)
-        failed = ::posix_spawn_file_actions_addinherit_np(actions.get(), STDERR_FILENO);
+    for (int fd : inheritedStandardDescriptors(standardError))
+        if (!failed) failed = ::posix_spawn_file_actions_addinherit_np(actions.get(), fd);
 #else
     // Descriptors the tool inherited without close-on-exec must not reach the child either.
     short flags = 0;
@@ -159,6 +158,14 @@ std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
     // From here on only the child holds the write end, so its end of output is seen.
     writeEnd.reset();
     return std::make_unique<PosixChild>(pid, std::move(readEnd));
+}
+
+std::vector<int> inheritedStandardDescriptors(StandardError standardError) {
+    std::vector<int> inherited;
+    for (int fd : {STDIN_FILENO, STDERR_FILENO})
+        if ((fd == STDIN_FILENO || standardError == StandardError::Inherit) && ::fcntl(fd, F_GETFD) != -1)
+            inherited.push_back(fd);
+    return inherited;
 }
 
 bool fileExists(const std::string& path) {

@@ -43,6 +43,11 @@ std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
                                            const std::vector<std::string>& arguments,
                                            StandardError standardError);
 
+// The standard descriptors a child inherits as they are: standard input, and standard error when
+// it is not captured; only those that are open. macOS fails the whole spawn when asked to pass on a
+// closed one, and a stream closed in the tool stays closed in the child.
+std::vector<int> inheritedStandardDescriptors(StandardError standardError);
+
 bool fileExists(const std::string& path);
 
 std::optional<std::string> currentUserName();

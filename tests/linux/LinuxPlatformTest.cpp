@@ -96,11 +96,15 @@ TEST_F(CommandRunnerTest, ChildGetsOnlyTheStandardDescriptors) {
     std::string input = ::fcntl(0, F_GETFD) >= 0 ? "0 " : "";
     EXPECT_EQ(runChild({"fds"}).output, input + "1 " + (::fcntl(2, F_GETFD) >= 0 ? "2 " : ""));
     EXPECT_EQ(runChild({"fds"}, StandardError::Captured).output, input + "1 2 ");
-    // With standard input closed the pipe is made on descriptor 0; the child must not get it there.
+    // With standard input closed the pipe is made on descriptor 0; the child must not get it there,
+    // and it is not passed on (macOS would fail the spawn when asked to pass on a closed descriptor).
     int savedInput = ::dup(0);
     ::close(0);
     EXPECT_EQ(runChild({"fds"}, StandardError::Captured).output, "1 2 ");
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), std::vector<int>{2});
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Captured), std::vector<int>{});
     ::dup2(savedInput, 0), ::close(savedInput), ::close(extra);
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), (std::vector<int>{0, 2}));
 }
 
 TEST_F(CommandRunnerTest, LeavesNoDescriptorAndNoChildBehind) {

@@ -33,7 +33,7 @@ TEST(IsSiliconMachine, AppleInTheBrandWithStatusZeroAndTheOutputLoggedUntrimmed)
     }
 }
 
-PowerSource entry(Dictionary content) { return {Value(content), describe(Value(content))}; }
+PowerSource entry(Dictionary content) { return makePowerSource(Value(content), "CFDictionary"); }
 PowerSource onBattery(std::int64_t charge) { return battery(charge, "Battery Power"); }
 
 TEST(IsBatteryLevelSufficient, DecidesOnTheFirstSourceThatSettlesIt) {
@@ -52,7 +52,7 @@ TEST(IsBatteryLevelSufficient, DecidesOnTheFirstSourceThatSettlesIt) {
         {{onBattery(21)}, "30 ", true, {at + "21", ample}}, {{onBattery(21)}, "50%", true, {at + "21", ample}},
         {{onBattery(21)}, "99999999999999999999", true, {at + "21", ample}},
         {{battery(std::nullopt, "Battery Power")}, "50", true, {unknown, ample}},
-        {{{Value("BAT0"), "BAT0"}}, "50", true, {"Battery info is not takeable", ample}},
+        {{makePowerSource(Value("BAT0"), "CFString")}, "50", true, {"Battery info is not takeable", ample}},
         {{onBattery(10), battery(90, "AC Power")}, "50", false, {at + "10", low}},
         {{battery(90, "AC Power"), onBattery(10)}, "50", true, {mains}},
         {{onBattery(90), onBattery(60)}, "50", true, {at + "90", at + "60", ample}},
@@ -65,6 +65,9 @@ TEST(IsBatteryLevelSufficient, DecidesOnTheFirstSourceThatSettlesIt) {
         platform.sources = row.sources;
         Lines expected;
         for (const auto& source : row.sources) expected.push_back("Battery -> " + source.description);
+        if (row.lines.front() == "Battery info is not takeable") {
+            EXPECT_EQ(expected.front(), "Battery -> <CFString>");
+        }
         expected.insert(expected.end(), row.lines.begin(), row.lines.end());
         EXPECT_EQ(isBatteryLevelSufficient(platform, row.threshold), row.sufficient) << row.lines.back();
         EXPECT_EQ(platform.records, expected);
