@@ -1,6 +1,7 @@
 # The two commands of the quick start: `make run` and `make test`. Both install what is missing.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+LIBCXX_BUILD ?= build-libcxx
 WERROR ?= ON
 # Example thresholds: battery percent and free gibibytes for Intel, then for Apple silicon.
 ARGS ?= 20 10 20 10
@@ -10,7 +11,7 @@ PREFIX ?= /usr/local
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test sanitize fuzz bench install clean
+.PHONY: deps build run test sanitize libcxx fuzz bench install clean
 
 deps:
 	@scripts/install-deps.sh
@@ -31,6 +32,11 @@ sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# Every test again, built with clang and libc++ as on macOS; GoogleTest is built with them first.
+libcxx:
+	@scripts/install-deps.sh clang libc++-dev libc++abi-dev googletest
+	scripts/libcxx-build.sh $(LIBCXX_BUILD) $(JOBS) $(WERROR)
+
 # Every libFuzzer target for FUZZ_SECONDS each, built with clang and the sanitizers.
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-dev
@@ -49,4 +55,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(LIBCXX_BUILD) $(FUZZ_BUILD)
