@@ -9,8 +9,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+MACOS_BUILD ?= build-macos
 
-.PHONY: deps build run test sanitize fuzz bench install clean
+.PHONY: deps build run test sanitize fuzz bench install clean macos-check
 
 deps:
 	@scripts/install-deps.sh
@@ -38,6 +39,12 @@ fuzz:
 		-DGATEWARDEN_FUZZ=ON -DGATEWARDEN_TESTS=OFF -DGATEWARDEN_WERROR=$(WERROR)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Apple build cross-compiled here with Zig, warnings as errors: the universal tool in
+# $(MACOS_BUILD)/Gatewarden, and every test source the Apple build compiles (not run: no Mac).
+macos-check:
+	@scripts/install-deps.sh llvm nodejs npm
+	scripts/macos-check.sh $(MACOS_BUILD) $(JOBS)
 
 # The tool against the floor and a shell script, side by side in one run on this machine.
 BENCH_ROUNDS ?= 300
