@@ -42,14 +42,17 @@ headers=$(cd "$build/googletest" && pwd)
 ln -sfn "$googletest/gtest" "$build/googletest/gtest"
 ln -sfn "$googletest/gmock" "$build/googletest/gmock"
 
-for arch in arm64 x86_64; do
-    tests=OFF
-    [ "$arch" = arm64 ] && tests=ON
+configure() {
+    arch=$1
+    shift
     say "configuring for $arch"
     cmake -S . -B "$build/$arch" -G "Unix Makefiles" --toolchain macos-cross/toolchain.cmake \
-        -DGATEWARDEN_MACOS_ARCH="$arch" -DGATEWARDEN_WERROR=ON \
-        -DGATEWARDEN_TESTS="$tests" -DGATEWARDEN_TESTS_COMPILE_ONLY=ON \
-        -DGATEWARDEN_GTEST_INCLUDE_DIR="$headers"
+        -DGATEWARDEN_MACOS_ARCH="$arch" -DGATEWARDEN_WERROR=ON "$@"
+}
+# arm64 also builds the tests, later; x86_64 only the tool.
+configure arm64 -DGATEWARDEN_TESTS=ON -DGATEWARDEN_TESTS_COMPILE_ONLY=ON -DGATEWARDEN_GTEST_INCLUDE_DIR="$headers"
+configure x86_64 -DGATEWARDEN_TESTS=OFF
+for arch in arm64 x86_64; do
     say "building the tool for $arch"
     cmake --build "$build/$arch" -j "$jobs" --target Gatewarden
     say "built the tool for $arch after $(elapsed)"
