@@ -10,8 +10,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+MACOS_BUILD ?= build-macos
 
-.PHONY: deps build run test sanitize libcxx fuzz bench install clean
+.PHONY: deps build run test sanitize libcxx fuzz bench install clean macos-check
 
 deps:
 	@scripts/install-deps.sh
@@ -45,6 +46,12 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The Apple build cross-compiled here with Zig, warnings as errors: the universal tool in
+# $(MACOS_BUILD)/Gatewarden, and every test source the Apple build compiles (not run: no Mac).
+macos-check:
+	@scripts/install-deps.sh llvm nodejs npm
+	scripts/macos-check.sh $(MACOS_BUILD) $(JOBS)
+
 # The tool against the floor and a shell script, side by side in one run on this machine.
 BENCH_ROUNDS ?= 300
 bench: build
@@ -55,4 +62,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(LIBCXX_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(LIBCXX_BUILD) $(FUZZ_BUILD) $(MACOS_BUILD)
