@@ -129,7 +129,6 @@ typedef const struct __CFNumber *CFNumberRef;
 
 CF_EXPORT CFTypeID CFNumberGetTypeID(void);
 CF_EXPORT CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void *valuePtr);
-CF_EXPORT CFNumberType CFNumberGetType(CFNumberRef number);
 CF_EXPORT Boolean CFNumberIsFloatType(CFNumberRef number);
 CF_EXPORT Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void *valuePtr);
 
@@ -195,21 +194,15 @@ typedef CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings) {
 
 CF_EXPORT CFTypeID CFStringGetTypeID(void);
 CF_EXPORT CFIndex CFStringGetLength(CFStringRef theString);
-CF_EXPORT Boolean CFStringGetCString(CFStringRef theString, char *buffer, CFIndex bufferSize,
-                                     CFStringEncoding encoding);
-CF_EXPORT const char *CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
 CF_EXPORT CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding, UInt8 lossByte,
                                    Boolean isExternalRepresentation, UInt8 *buffer, CFIndex maxBufLen,
                                    CFIndex *usedBufLen);
-CF_EXPORT CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
 
 /* A constant CFString from a C string literal, laid out by the compiler. */
 #define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))
 
 /* CFError */
 typedef struct __CFError *CFErrorRef;
-
-CF_EXPORT CFStringRef CFErrorCopyDescription(CFErrorRef err);
 
 /* CFPropertyList */
 typedef CF_OPTIONS(CFOptionFlags, CFPropertyListMutabilityOptions) {
