@@ -277,7 +277,8 @@ private:
         object.type = static_cast<unsigned>(marker >> 4);
         object.first = static_cast<std::size_t>(offset) + 1;
         object.count = marker & 0xF;
-        if (object.count == 0xF && object.type >= 0x4) {
+        bool counted = object.type >= 0x4 && object.type != 0x8;  // data, texts and collections
+        if (counted && object.count == 0xF) {
             // A longer count follows as an integer object of its own, of 1 to 8 bytes.
             if (object.first >= trailer_ || byteAt(object.first) >> 4 != 0x1 || (byteAt(object.first) & 0xF) > 3)
                 return false;
@@ -285,23 +286,34 @@ private:
             if (!number(object.first + 1, size, object.count)) return false;
             object.first += 1 + size;
         }
-        if (object.count > trailer_ - std::min(object.first, trailer_)) return false;
+        // The bytes of its content, which must lie before the offset table.
+        std::uint64_t room = trailer_ - std::min(object.first, trailer_), units = object.count;
         switch (object.type) {
             case 0x1:  // an integer of 2^count bytes: 16 bytes only for a value within 64 bits
-                return object.count <= 3 || (object.count == 4 && sixteenByteIntegerFits(object.first));
+                return object.count <= 3 ? room >= (1u << object.count)
+                                         : object.count == 4 && room >= 16 && sixteenByteIntegerFits(object.first);
+            case 0x2:  // a real of 4 or 8 bytes
+                return (object.count == 2 || object.count == 3) && room >= (1u << object.count);
+            case 0x3:  // a date
+                return room >= 8;
+            case 0x4:  // data
+                return units <= room;
             case 0x5:  // ASCII text
-                return std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
-                                   bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + object.count),
+                return units <= room &&
+                       std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
+                                   bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + units),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
             case 0x6:  // UTF-16 text: an unpaired surrogate has no UTF-8 form
-                return utf16Paired(object.first, object.count);
+                return units <= room / 2 && utf16Paired(object.first, units);
+            case 0x8:  // a UID of count + 1 bytes
+                return room > object.count;
             case 0xA:
             case 0xC:
             case 0xD:
                 object.dictionary = object.type == 0xD;
-                object.references = object.count * (object.dictionary ? 2 : 1);
-                return object.references <= (trailer_ - object.first) / referenceSize_;
-            default:
+                object.references = units * (object.dictionary ? 2 : 1);
+                return units <= room && object.references <= room / referenceSize_;
+            default:  // false, true, null and fill, whose marker is all there is
                 return true;
         }
     }
@@ -315,7 +327,6 @@ private:
     }
 
     bool utf16Paired(std::size_t first, std::uint64_t units) const {
-        if (units > (trailer_ - first) / 2) return false;
         bool highBefore = false;
         for (std::size_t i = 0; i < units; ++i) {
             std::size_t unit = byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
@@ -331,7 +342,6 @@ private:
         Object object;
         if (!read(index, object) || (object.type != 0x5 && object.type != 0x6)) return false;
         std::size_t unit = object.type == 0x6 ? 2 : 1;
-        if (object.count > (trailer_ - object.first) / unit) return false;
         for (std::size_t i = 0; i < object.count; ++i)
             if (bytes_[object.first + i * unit] == 0 && bytes_[object.first + i * unit + unit - 1] == 0) return false;
         return true;

@@ -69,6 +69,7 @@ std::string doubling(std::size_t count) {
 TEST(PropertyListRules, BinaryWithinSixtyFourBitsAValueBoundAndTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF');
     const std::pair<std::string, bool> rows[] = {
+        {keyed("\x09"), true},                                       // true, a marker and nothing more, last
         {keyed("\x14" + zero8 + bigEndian(1, 8)), true},             // 1 in 16 bytes
         {keyed("\x14" + ones8 + ones8), true},                        // -1 in 16 bytes
         {keyed("\x14" + bigEndian(1, 8) + bigEndian(1, 8)), false},   // 2^64 + 1
