@@ -44,7 +44,7 @@ public:
     explicit XmlWalk(std::string_view text) : text_(text) {}
 
     bool follows() {
-        if (!isUtf8(text_)) return false;
+        if (!isUtf8(text_) || text_.find('\0') != npos) return false;  // a NUL would cut a text short
         // The prolog: the declaration, comments, and a document type without an internal subset.
         for (;;) {
             if (!skipBetweenElements() || at_ == text_.size()) return false;
@@ -298,12 +298,12 @@ private:
                 return room >= 8;
             case 0x4:  // data
                 return units <= room;
-            case 0x5:  // ASCII text
+            case 0x5:  // ASCII text, without a NUL: libplist would cut the text there
                 return units <= room &&
                        std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
                                    bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + units),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-            case 0x6:  // UTF-16 text: an unpaired surrogate has no UTF-8 form
+                                   [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
+            case 0x6:  // UTF-16 text, without a NUL or an unpaired surrogate (which has no UTF-8 form)
                 return units <= room / 2 && utf16Paired(object.first, units);
             case 0x8:  // a UID of count + 1 bytes
                 return room > object.count;
@@ -331,20 +331,16 @@ private:
         for (std::size_t i = 0; i < units; ++i) {
             std::size_t unit = byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
             bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
-            if (low != highBefore) return false;  // a low surrogate alone, or a high one not followed by one
+            if (unit == 0 || low != highBefore) return false;  // a low surrogate alone, or a high one not followed by one
             highBefore = high;
         }
         return !highBefore;
     }
 
-    // A dictionary key is a text, ASCII or UTF-16, without a NUL character.
+    // A dictionary key is a text: libplist asserts, and so ends the process, on any other.
     bool isKey(std::uint64_t index) const {
         Object object;
-        if (!read(index, object) || (object.type != 0x5 && object.type != 0x6)) return false;
-        std::size_t unit = object.type == 0x6 ? 2 : 1;
-        for (std::size_t i = 0; i < object.count; ++i)
-            if (bytes_[object.first + i * unit] == 0 && bytes_[object.first + i * unit + unit - 1] == 0) return false;
-        return true;
+        return read(index, object) && (object.type == 0x5 || object.type == 0x6);
     }
 
     std::string_view bytes_;

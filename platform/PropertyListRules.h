@@ -24,10 +24,11 @@ constexpr std::size_t propertyListValueLimit = 1'000'000;
 // - XML: a plist document in the form Apple's reader takes, strictly: known elements only, keys
 //   and values alternating in dictionaries, one value in <plist>, texts with the five named
 //   entities and CDATA only, numbers, dates and data in their exact forms, valid UTF-8;
-// - binary ("bplist00"): every reference in range and acyclic, dictionary keys texts without a
-//   NUL, ASCII texts ASCII, integers within 64 bits;
-// - both: at most propertyListDepthLimit levels below the top, at most propertyListValueLimit
-//   values once shared references are expanded, at most propertyListFileLimit bytes.
+// - binary ("bplist00"): every reference in range and acyclic, dictionary keys texts, ASCII texts
+//   ASCII, UTF-16 texts convertible, integers within 64 bits;
+// - both: no NUL in a text (libplist would cut the text there, CoreFoundation would not);
+//   at most propertyListDepthLimit levels below the top, at most propertyListValueLimit values
+//   once shared references are expanded, at most propertyListFileLimit bytes.
 bool propertyListFollowsRules(std::string_view bytes);
 
 // The number forms an XML property list may hold. An integer is an optional sign and decimal

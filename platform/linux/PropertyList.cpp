@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 #include <plist/plist.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -68,21 +67,22 @@ struct MallocDeleter {
 };
 using MallocText = std::unique_ptr<char, MallocDeleter>;
 
-std::optional<Value> convert(plist_t node, int depth);
+// The tree is at most propertyListDepthLimit deep: the rules were checked before libplist parsed it.
+std::optional<Value> convert(plist_t node);
 
-std::optional<Value> convertArray(plist_t node, int depth) {
+std::optional<Value> convertArray(plist_t node) {
     Array array;
     std::uint32_t count = library->plist_array_get_size(node);
     array.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        auto item = convert(library->plist_array_get_item(node, i), depth + 1);
+        auto item = convert(library->plist_array_get_item(node, i));
         if (!item) return std::nullopt;
         array.push_back(std::move(*item));
     }
     return Value(std::move(array));
 }
 
-std::optional<Value> convertDictionary(plist_t node, int depth) {
+std::optional<Value> convertDictionary(plist_t node) {
     Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
     library->plist_dict_new_iter(node, &iterator);
@@ -94,14 +94,14 @@ std::optional<Value> convertDictionary(plist_t node, int depth) {
         MallocText key(rawKey);
         if (!item) return Value(std::move(dictionary));
         if (!key) return std::nullopt;
-        auto value = convert(item, depth + 1);
+        auto value = convert(item);
         // A key twice: the systems' readers disagree on which entry counts, so none does.
         if (!value || !dictionary.emplace(key.get(), std::move(*value)).second) return std::nullopt;
     }
 }
 
-std::optional<Value> convert(plist_t node, int depth) {
-    if (!node || depth > propertyListDepthLimit) return std::nullopt;
+std::optional<Value> convert(plist_t node) {
+    if (!node) return std::nullopt;
     switch (library->plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;
@@ -142,8 +142,8 @@ std::optional<Value> convert(plist_t node, int depth) {
             library->plist_get_uid_val(node, &value);
             return Value(Dictionary{{"CF$UID", static_cast<std::int64_t>(value)}});
         }
-        case PLIST_ARRAY: return convertArray(node, depth);
-        case PLIST_DICT: return convertDictionary(node, depth);
+        case PLIST_ARRAY: return convertArray(node);
+        case PLIST_DICT: return convertDictionary(node);
         default: return std::nullopt;
     }
 }
@@ -158,7 +158,7 @@ std::optional<Dictionary> parsePropertyList(std::string_view bytes) {
     library->plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHolder holder(root);
     if (!root || library->plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
-    auto value = convert(root, 0);
+    auto value = convert(root);
     if (!value) return std::nullopt;
     return std::move(std::get<Dictionary>(value->content));
 }
