@@ -1,10 +1,8 @@
-// The property-list reader on arbitrary bytes, then the patch data gate on what it read. A status
-// of 1 must come from a 1 that the file itself holds in a well-formed way.
+// The property-list reader on arbitrary bytes, then the patch data gate on what it read: a status of
+// 1 must come from a 1 that the file itself holds in a well-formed way.
 
 #include <cstdlib>
 #include <regex>
-#include <string>
-#include <tuple>
 
 #include "Gatewarden/main.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -14,25 +12,18 @@ namespace {
 
 using namespace std::literals;
 
-// An XML <integer> or <real> whose whole text is a number of value 1, or a binary integer or real
-// object of value 1.
+// An XML <integer> or <real> whose whole text is a number of value 1, or a binary integer or real of
+// value 1. Written apart from the reader's own rules, so that a lenient rule cannot pass itself.
 bool holdsWellFormedOne(std::string_view bytes) {
     if (bytes.starts_with("bplist00")) {
-        for (std::string_view one : {"\x10\x01"sv, "\x11\0\x01"sv, "\x12\0\0\0\x01"sv, "\x13\0\0\0\0\0\0\0\x01"sv,
-                                     "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01"sv, "\x22\x3F\x80\0\0"sv,
-                                     "\x23\x3F\xF0\0\0\0\0\0\0"sv})
+        for (auto one : {"\x10\x01"sv, "\x11\0\x01"sv, "\x12\0\0\0\x01"sv, "\x13\0\0\0\0\0\0\0\x01"sv, "\x22\x3F\x80\0\0"sv,
+                         "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01"sv, "\x23\x3F\xF0\0\0\0\0\0\0"sv})
             if (bytes.find(one) != std::string_view::npos) return true;
         return false;
     }
-    // Written here apart from the reader's own rules, so that a lenient rule cannot pass itself.
-    static const std::regex integerOne("[+]?(0*1|0[xX]0*1)"), realNumber("[+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?");
-    for (auto [open, close, form] : {std::tuple{"<integer>"sv, "</integer>"sv, &integerOne},
-                                     std::tuple{"<real>"sv, "</real>"sv, &realNumber}})
-        for (std::size_t at = bytes.find(open); at != std::string_view::npos; at = bytes.find(open, at + 1)) {
-            std::size_t end = bytes.find(close, at);
-            std::string text(bytes.substr(at + open.size(), end == std::string_view::npos ? 0 : end - at - open.size()));
-            if (std::regex_match(text, *form) && std::strtod(text.c_str(), nullptr) == 1.0) return true;
-        }
+    static const std::regex one(R"(<integer>[+]?(0*1|0[xX]0*1)</integer>|<real>[+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?</real>)");
+    for (std::cregex_iterator at(bytes.begin(), bytes.end(), one), end; at != end; ++at)
+        if (std::strtod(at->str().c_str() + (at->str()[1] == 'i' ? 9 : 6), nullptr) == 1.0) return true;
     return false;
 }
 
@@ -41,12 +32,8 @@ bool holdsWellFormedOne(std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace gatewarden;
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    auto dictionary = parsePropertyList(bytes);
     testing::FakePlatform platform;
-    if (dictionary) {
-        describe(Value(*dictionary));
-        platform.propertyLists["/data/qzpatch_data.plist"] = *dictionary;
-    }
+    if (auto dictionary = parsePropertyList(bytes)) platform.propertyLists["/data/qzpatch_data.plist"] = *dictionary;
     RunState state;
     bool skip = isPatchingViaMDM(platform, "/data", state);
     auto status = state.qzpatchDataDict.find("OSPatchingViaMDMStatus");

@@ -3,7 +3,7 @@
 # of it is already there.
 set -eu
 
-packages="g++ make cmake pkg-config libgtest-dev libgmock-dev libplist-dev bubblewrap valgrind"
+packages="g++ make cmake pkg-config libgtest-dev libgmock-dev libplist-dev bubblewrap"
 [ $# -gt 0 ] && packages="$packages $*"
 
 missing=""

@@ -1,0 +1,142 @@
+// The real Linux platform layer where a black-box run cannot reach: children of real processes, the
+// log record under interrupted writes, and property lists in real files through libplist.
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/PropertyListRules.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/posix/Posix.h"
+
+namespace gatewarden {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::pair<std::string, std::int32_t> runChild(const std::vector<std::string>& arguments, StandardError standardError = StandardError::Inherit) {
+    auto child = posix::startCommand(TEST_CHILD, arguments, standardError);
+    std::string output = child->readToEnd();
+    return {output, child->wait()};
+}
+
+std::set<std::string> openDescriptors() {  // the listing's own among them, the lowest free one each time
+    std::set<std::string> descriptors;
+    for (const auto& item : fs::directory_iterator("/proc/self/fd")) descriptors.insert(item.path().filename());
+    return descriptors;
+}
+
+// A folder that a test fills and that is removed with all it holds; what would block for ever fails
+// the test through SIGALRM instead.
+class Platform : public ::testing::Test {
+protected:
+    void SetUp() override { ::alarm(60), fs::create_directories(folder); }
+    void TearDown() override { fs::remove_all(folder), ::alarm(0); }
+    const fs::path folder = fs::temp_directory_path() / ("gatewarden-test-" + std::to_string(::getpid()));
+};
+
+TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothingBehind) {
+    std::set<std::string> before = openDescriptors();
+    int extra = ::open("/dev/null", O_RDONLY), savedInput = ::dup(0);  // not close-on-exec, like one the tool may inherit
+    ::dup2(extra, 0);
+    EXPECT_EQ(runChild({"fds"}).first, "0 1 2 ");
+    EXPECT_EQ(runChild({"kill", std::to_string(SIGTERM)}).second, SIGTERM);  // the number of the signal that ended it
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), (std::vector<int>{0, 2}));
+    // With standard input closed the pipe is made on descriptor 0; the child must not get it there,
+    // and it is not passed on (macOS would fail the spawn when asked to pass on a closed descriptor).
+    ::close(0);
+    EXPECT_EQ(runChild({"fds"}, StandardError::Captured).first, "1 2 ");
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), std::vector<int>{2});
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Captured), std::vector<int>{});
+    ::dup2(savedInput, 0), ::close(savedInput), ::close(extra);
+    // Dropped unread and unwaited while the child still has far more than a pipe's worth to write.
+    posix::startCommand(TEST_CHILD, {"out", std::to_string(8 << 20), "y"}, StandardError::Inherit).reset();
+    // The tests run beside test_child, so a relative path or a PATH search would find something.
+    for (const std::string path : {"/nonexistent-gatewarden/child", "test_child", "/"})
+        EXPECT_THROW(posix::startCommand(path, {}, StandardError::Inherit), PlatformException) << path;
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left unreaped";
+}
+
+// A record far longer than the pipe it goes to, written while a timer keeps interrupting the writer
+// and a slow reader that the timer never interrupts drains the pipe: each interrupted write goes on
+// where it stopped.
+TEST_F(Platform, ALongRecordGoesOnWhereAnInterruptedWriteStopped) {
+    std::string text(4 << 20, ' '), written;
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('!' + i % 89);
+    int ends[2], saved = ::dup(2);
+    ASSERT_EQ(::pipe(ends), 0);
+    ::dup2(ends[1], 2), ::close(ends[1]);
+    std::thread reader([&] {
+        sigset_t alarm;
+        sigemptyset(&alarm), sigaddset(&alarm, SIGALRM), pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
+        char buffer[4096];
+        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0; ::usleep(20)) written.append(buffer, count);
+    });
+    struct sigaction interrupt {}, previous {};
+    interrupt.sa_handler = [](int) {};  // without SA_RESTART: a blocked write returns what it wrote
+    itimerval every100us{{0, 100}, {0, 100}}, off{};
+    ::sigaction(SIGALRM, &interrupt, &previous), ::setitimer(ITIMER_REAL, &every100us, nullptr);
+    posix::writeStandardErrorRecord("gatewarden-test", text);
+    ::setitimer(ITIMER_REAL, &off, nullptr), ::sigaction(SIGALRM, &previous, nullptr);
+    ::dup2(saved, 2), ::close(saved), reader.join(), ::close(ends[0]);
+    std::size_t header = written.find("] ") + 2;
+    EXPECT_TRUE(written.size() == header + text.size() + 1 && written.compare(header, text.size(), text) == 0)
+        << written.size() - header << " bytes after the header, not " << text.size() + 1;
+}
+
+std::string xml(const std::string& value) { return R"(<?xml version="1.0"?><plist>)" + value + "</plist>"; }
+// The binary encoding as libplist writes it: an equal value stored once and referred to from every
+// place that holds it, a count of 15 or more in a byte of its own.
+std::string binaryFromXml(const std::string& text) {
+    plist_t root = nullptr;
+    plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    if (root) plist_to_bin(root, &bytes, &length);
+    std::string binary = bytes ? std::string(bytes, length) : "";
+    return plist_free(root), std::free(bytes), binary;
+}
+TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIsNothing) {
+    std::string entries, shown;
+    for (char key = 'a'; key <= 'p'; ++key) entries += std::string("<key>") + key + "</key><integer>1</integer>", shown += std::string(shown.empty() ? "" : "; ") + '"' + key + "\" = 1";
+    auto read = [&](const std::string& bytes) {
+        std::ofstream(folder / "plist", std::ios::binary) << bytes;
+        auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
+        return dictionary ? describe(*dictionary) : "nothing";
+    };
+    const std::pair<std::string, std::string> encodings[] = {  // each in XML and in binary
+        {xml("<dict><key>i</key><integer>-7</integer><key>r</key><real>1.0</real><key>b</key><true/><key>s</key><string>1</string>"
+             "<key>d</key><data>D6E=</data><key>t</key><date>2001-01-02T00:00:00Z</date><key>a</key><array><false/><dict/></array>"
+             "<key>\xC3\xA9</key><string>a\xE2\x82\xAC</string></dict>"),  // libplist writes these texts in UTF-16
+         R"({"a" = (false, {}); "b" = true; "d" = <0fa1>; "i" = -7; "r" = 1.0; "s" = "1"; "t" = date 86400.0; )" "\"\xC3\xA9\" = \"a\xE2\x82\xAC\"}"},
+        {xml("<dict>" + entries + "</dict>"), "{" + shown + "}"},
+        {xml("<array><dict/></array>"), "nothing"}};
+    for (const auto& [text, expected] : encodings) {
+        EXPECT_EQ(read(text), expected) << text.substr(0, 100);
+        EXPECT_EQ(read(binaryFromXml(text)), expected) << text.substr(0, 100) << " in binary";
+    }
+    const std::string atLimit = xml("<dict/>") + std::string(propertyListFileLimit - xml("<dict/>").size(), ' ');
+    const std::pair<std::string, std::string> files[] = {
+        {atLimit, "{}"}, {atLimit + " ", "nothing"},
+        // {"k" = 1; "k" = 1}, which libplist does not write: the systems disagree on which entry counts.
+        {std::string("bplist00\xD2\x01\x01\x02\x02\x51k\x10\x01\x08\x0D\x0F", 20) + std::string(6, '\0') + "\x01\x01" + std::string(7, '\0') +
+             "\x03" + std::string(15, '\0') + "\x11", "nothing"}};
+    for (const auto& [bytes, expected] : files) EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    for (const fs::path& path : {folder / "fifo", folder, folder / "missing"})
+        EXPECT_FALSE(LinuxPlatform("gatewarden-test").readPropertyList(path)) << path;
+}
+
+}  // namespace
+}  // namespace gatewarden
