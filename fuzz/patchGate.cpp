@@ -21,9 +21,14 @@ bool holdsWellFormedOne(std::string_view bytes) {
             if (bytes.find(one) != std::string_view::npos) return true;
         return false;
     }
-    static const std::regex one(R"(<integer>[+]?(0*1|0[xX]0*1)</integer>|<real>[+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?</real>)");
-    for (std::cregex_iterator at(bytes.begin(), bytes.end(), one), end; at != end; ++at)
-        if (std::strtod(at->str().c_str() + (at->str()[1] == 'i' ? 9 : 6), nullptr) == 1.0) return true;
+    // An end tag may have blanks before its ">", a start tag attributes after its name.
+    static const std::regex number(R"(<(integer|real)(?:[ \t\r\n][^>]*)?>([^<]*)</\1[ \t\r\n]*>)"),
+        integerOne(R"([+]?(0*1|0[xX]0*1))"), real(R"([+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?)");
+    for (std::cregex_iterator at(bytes.begin(), bytes.end(), number), end; at != end; ++at) {
+        const std::string text = (*at)[2];
+        if ((*at)[1] == "integer" ? std::regex_match(text, integerOne) : std::regex_match(text, real) && std::strtod(text.c_str(), nullptr) == 1.0)
+            return true;
+    }
     return false;
 }
 
