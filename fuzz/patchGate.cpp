@@ -23,11 +23,10 @@ bool holdsWellFormedOne(std::string_view bytes) {
     }
     // An end tag may have blanks before its ">", a start tag attributes after its name.
     static const std::regex number(R"(<(integer|real)(?:[ \t\r\n][^>]*)?>([^<]*)</\1[ \t\r\n]*>)"),
-        integerOne(R"([+]?(0*1|0[xX]0*1))"), real(R"([+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?)");
+        integer(R"([+]?(0*1|0[xX]0*1))"), real(R"([+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?)");
     for (std::cregex_iterator at(bytes.begin(), bytes.end(), number), end; at != end; ++at) {
         const std::string text = (*at)[2];
-        if ((*at)[1] == "integer" ? std::regex_match(text, integerOne) : std::regex_match(text, real) && std::strtod(text.c_str(), nullptr) == 1.0)
-            return true;
+        if (std::regex_match(text, (*at)[1] == "integer" ? integer : real) && std::strtod(text.c_str(), nullptr) == 1.0) return true;
     }
     return false;
 }
