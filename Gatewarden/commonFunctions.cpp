@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "reading/Utf8.h"
+
 namespace gatewarden {
 
 namespace {

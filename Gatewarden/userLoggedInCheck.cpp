@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Gatewarden/main.h"
+#include "reading/Utf8.h"
 
 namespace gatewarden {
 

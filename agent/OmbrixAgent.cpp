@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "reading/Utf8.h"
+
 namespace gatewarden {
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "Gatewarden/userLoggedInCheck.h"
+#include "reading/Utf8.h"
 #include "support/FakePlatform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

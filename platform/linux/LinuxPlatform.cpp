@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
 #include "platform/posix/Posix.h"
 
 namespace gatewarden {

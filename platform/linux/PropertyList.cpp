@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace gatewarden {

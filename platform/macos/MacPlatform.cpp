@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
 #include "platform/makePlatform.h"
 #include "platform/posix/Posix.h"
 #include "platform/macos/ScopedCFTypeRef.h"

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/posix/Posix.h"
 

@@ -6,7 +6,8 @@
 #include <random>
 
 #include "platform/Platform.h"
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
+#include "reading/Utf8.h"
 
 namespace gatewarden {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/Value.h"
+#include "reading/Value.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,10 +1,11 @@
-#include "platform/PropertyListRules.h"
+#include "reading/PropertyListRules.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "reading/Utf8.h"
+#include "reading/Value.h"
 
 namespace gatewarden {
 
