@@ -101,7 +101,9 @@ std::optional<std::string> GetOutputForExecution(Platform& platform, const std::
             bytes.resize(bytes.size() - tail);
             appendDecoded(platform, bytes, result);
         }
-        appendDecoded(platform, carried, result);
+        // Bytes that no chunk completed are no character: they are dropped, not turned into a
+        // U+FFFD on a line of its own, which would count as one more login.
+        if (!carried.empty()) platform.log("strsample is nil \n");
         child->wait();
     } catch (const PlatformException& exception) {
         platform.logFormat("Caught exception in ExecutePrcess:name%@: reason:%@\n", {exception.name, exception.reason});
