@@ -17,6 +17,15 @@ std::optional<std::int64_t> wholeNumber(const Value& value) {
     return std::nullopt;
 }
 
+std::optional<Value> integerFromLowBits(std::int64_t low, double nearest) {
+    // A value that differs from its low bits does so by a multiple of 2^64, so its nearest double
+    // differs too, for either reading of those bits.
+    if (static_cast<double>(low) == nearest) return Value(low);
+    auto unsignedLow = static_cast<std::uint64_t>(low);
+    if (low < 0 && static_cast<double>(unsignedLow) == nearest) return Value(UnsignedInteger{unsignedLow});
+    return std::nullopt;
+}
+
 bool isNumberEqualToOne(const Value& value) {
     if (auto integer = value.get<std::int64_t>()) return *integer == 1;
     if (auto real = value.get<double>()) return *real == 1.0;
@@ -124,6 +133,7 @@ struct Describer {
 
     void operator()(bool v) const { out += v ? "true" : "false"; }
     void operator()(std::int64_t v) const { out += std::to_string(v); }
+    void operator()(UnsignedInteger v) const { out += std::to_string(v.value); }
     void operator()(double v) const { out += shortestDecimal(v); }
     void operator()(const std::string& v) const { out += quoted(v); }
     void operator()(const Data& v) const {

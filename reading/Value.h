@@ -24,6 +24,13 @@ struct Data {
     bool operator==(const Data&) const = default;
 };
 
+// An integer from 2^63 to 2^64 - 1, beyond the signed 64 bits of every other integer: Apple's
+// writer stores an unsigned 64-bit number so. No decision takes it for a number.
+struct UnsignedInteger {
+    std::uint64_t value = 0;
+    bool operator==(const UnsignedInteger&) const = default;
+};
+
 // Seconds since 2001-01-01 00:00:00 UTC, as property lists store dates.
 struct Date {
     double secondsSinceReferenceDate = 0;
@@ -31,12 +38,13 @@ struct Date {
 };
 
 struct Value {
-    std::variant<bool, std::int64_t, double, std::string, Data, Date, Array, Dictionary> content;
+    std::variant<bool, std::int64_t, UnsignedInteger, double, std::string, Data, Date, Array, Dictionary> content;
 
     Value() : content(false) {}
     Value(bool v) : content(v) {}
     Value(int v) : content(std::int64_t{v}) {}
     Value(std::int64_t v) : content(v) {}
+    Value(UnsignedInteger v) : content(v) {}
     Value(double v) : content(v) {}
     Value(const char* v) : content(std::string(v)) {}
     Value(std::string v) : content(std::move(v)) {}
@@ -63,6 +71,11 @@ const T* lookup(const Dictionary& dictionary, const std::string& key) {
 // A number with a whole value: an integer, or a real without a fractional part that fits in 64 bits.
 // Booleans, texts and everything else give nothing.
 std::optional<std::int64_t> wholeNumber(const Value& value);
+
+// The integer that a platform hands over as its low 64 bits and as the nearest double: a signed
+// or an unsigned 64-bit integer, whichever both agree with, or nothing when neither does (a value
+// beyond 64 bits, which the low bits alone would misread).
+std::optional<Value> integerFromLowBits(std::int64_t low, double nearest);
 
 // True for an integer 1 or a real 1.0; a boolean or a text never counts.
 bool isNumberEqualToOne(const Value& value);

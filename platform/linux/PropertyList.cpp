@@ -16,8 +16,8 @@ namespace {
 #define GATEWARDEN_LIBPLIST_FUNCTIONS(X)                                                                  \
     X(plist_array_get_item) X(plist_array_get_size) X(plist_dict_new_iter) X(plist_dict_next_item)      \
     X(plist_free) X(plist_from_memory) X(plist_get_bool_val) X(plist_get_data_ptr) X(plist_get_date_val) \
-    X(plist_get_node_type) X(plist_get_real_val) X(plist_get_string_ptr) X(plist_get_uid_val)          \
-    X(plist_get_uint_val)
+    X(plist_get_node_type) X(plist_get_real_val) X(plist_get_string_ptr) X(plist_get_uint_val)         \
+    X(plist_to_xml)
 
 struct Libplist {
 #define GATEWARDEN_DECLARE(name) decltype(&::name) name = nullptr;
@@ -68,21 +68,38 @@ struct MallocDeleter {
 using MallocText = std::unique_ptr<char, MallocDeleter>;
 
 // The tree is at most propertyListDepthLimit deep: the rules were checked before libplist parsed it.
-std::optional<Value> convert(plist_t node);
+// Texts from XML are taken as Apple's reader takes them, without a leading U+FEFF.
+std::optional<Value> convert(plist_t node, bool xml);
 
-std::optional<Value> convertArray(plist_t node) {
+// libplist 2.2 holds every integer in 64 bits, negative ones in two's complement. Whether one above
+// 2^63 - 1 is unsigned it keeps, but no call tells: its XML writer shows it, without a minus sign.
+std::optional<Value> convertInteger(plist_t node) {
+    std::uint64_t value = 0;
+    library->plist_get_uint_val(node, &value);
+    if (value <= INT64_MAX) return Value(static_cast<std::int64_t>(value));
+    char* rawXml = nullptr;
+    std::uint32_t length = 0;
+    library->plist_to_xml(node, &rawXml, &length);
+    MallocText xml(rawXml);
+    if (!xml) return std::nullopt;
+    if (std::string_view(xml.get(), length).find("<integer>-") != std::string_view::npos)
+        return Value(static_cast<std::int64_t>(value));
+    return Value(UnsignedInteger{value});
+}
+
+std::optional<Value> convertArray(plist_t node, bool xml) {
     Array array;
     std::uint32_t count = library->plist_array_get_size(node);
     array.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        auto item = convert(library->plist_array_get_item(node, i));
+        auto item = convert(library->plist_array_get_item(node, i), xml);
         if (!item) return std::nullopt;
         array.push_back(std::move(*item));
     }
     return Value(std::move(array));
 }
 
-std::optional<Value> convertDictionary(plist_t node) {
+std::optional<Value> convertDictionary(plist_t node, bool xml) {
     Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
     library->plist_dict_new_iter(node, &iterator);
@@ -94,13 +111,14 @@ std::optional<Value> convertDictionary(plist_t node) {
         MallocText key(rawKey);
         if (!item) return Value(std::move(dictionary));
         if (!key) return std::nullopt;
-        auto value = convert(item);
+        auto value = convert(item, xml);
+        std::string_view text = xml ? withoutByteOrderMark(key.get()) : key.get();
         // A key twice: the systems' readers disagree on which entry counts, so none does.
-        if (!value || !dictionary.emplace(key.get(), std::move(*value)).second) return std::nullopt;
+        if (!value || !dictionary.emplace(text, std::move(*value)).second) return std::nullopt;
     }
 }
 
-std::optional<Value> convert(plist_t node) {
+std::optional<Value> convert(plist_t node, bool xml) {
     if (!node) return std::nullopt;
     switch (library->plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
@@ -108,12 +126,7 @@ std::optional<Value> convert(plist_t node) {
             library->plist_get_bool_val(node, &value);
             return Value(value != 0);
         }
-        case PLIST_UINT: {
-            // Stored as 64 bits: negative integers come back in two's complement.
-            std::uint64_t value = 0;
-            library->plist_get_uint_val(node, &value);
-            return Value(static_cast<std::int64_t>(value));
-        }
+        case PLIST_UINT: return convertInteger(node);
         case PLIST_REAL: {
             double value = 0;
             library->plist_get_real_val(node, &value);
@@ -122,7 +135,8 @@ std::optional<Value> convert(plist_t node) {
         case PLIST_STRING: {
             std::uint64_t length = 0;
             const char* text = library->plist_get_string_ptr(node, &length);
-            return Value(text ? std::string(text, length) : std::string());
+            std::string_view whole = text ? std::string_view(text, length) : std::string_view();
+            return Value(std::string(xml ? withoutByteOrderMark(whole) : whole));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;
@@ -132,18 +146,14 @@ std::optional<Value> convert(plist_t node) {
             return Value(std::move(data));
         }
         case PLIST_DATE: {
+            // Only approximately: libplist 2.2 holds 32-bit seconds and microseconds, so a date
+            // before 1933 or after 2069 is lost. No decision reads a date.
             std::int32_t seconds = 0, microseconds = 0;
             library->plist_get_date_val(node, &seconds, &microseconds);
             return Value(Date{seconds + microseconds / 1e6});
         }
-        case PLIST_UID: {
-            // Written as {"CF$UID" = n} in the XML encoding; kept in that form.
-            std::uint64_t value = 0;
-            library->plist_get_uid_val(node, &value);
-            return Value(Dictionary{{"CF$UID", static_cast<std::int64_t>(value)}});
-        }
-        case PLIST_ARRAY: return convertArray(node);
-        case PLIST_DICT: return convertDictionary(node);
+        case PLIST_ARRAY: return convertArray(node, xml);
+        case PLIST_DICT: return convertDictionary(node, xml);
         default: return std::nullopt;
     }
 }
@@ -158,7 +168,7 @@ std::optional<Dictionary> parsePropertyList(std::string_view bytes) {
     library->plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHolder holder(root);
     if (!root || library->plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
-    auto value = convert(root);
+    auto value = convert(root, !bytes.starts_with("bplist00"));
     if (!value) return std::nullopt;
     return std::move(std::get<Dictionary>(value->content));
 }

@@ -64,14 +64,17 @@ std::optional<Value> convert(CFTypeRef object, int depth) {
     CFTypeID type = CFGetTypeID(object);
     if (type == CFBooleanGetTypeID()) return Value(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
     if (type == CFNumberGetTypeID()) {
-        // A conversion that is not exact (an integer beyond 64 bits) would give some other number;
-        // such a value is refused rather than read as its low bits.
         auto number = static_cast<CFNumberRef>(object);
         double real = 0;
-        std::int64_t integer = 0;
         if (CFNumberIsFloatType(number))
             return CFNumberGetValue(number, kCFNumberDoubleType, &real) ? std::optional(Value(real)) : std::nullopt;
-        return CFNumberGetValue(number, kCFNumberSInt64Type, &integer) ? std::optional(Value(integer)) : std::nullopt;
+        // Integers of 2^63 and above are held in 128 bits, whose conversion to 64 bits gives the low
+        // bits and reports success, and whose conversion to a double reports failure when inexact:
+        // both results are taken, and the portable rule decides what they are together.
+        std::int64_t low = 0;
+        CFNumberGetValue(number, kCFNumberSInt64Type, &low);
+        CFNumberGetValue(number, kCFNumberDoubleType, &real);
+        return integerFromLowBits(low, real);
     }
     if (type == CFStringGetTypeID()) {
         auto text = utf8(static_cast<CFStringRef>(object));

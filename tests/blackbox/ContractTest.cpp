@@ -104,7 +104,10 @@ std::string battery(const std::string& capacity, const std::string& state = "Bat
            "\"; \"Power Source State\" = \"" + state + "\"; \"Type\" = \"InternalBattery\"}";
 }
 std::string silicon(const std::string& output, int status = 0) { return "isSiliconMachine returnCode " + std::to_string(status) + " Output \"" + output + "\""; }
-std::string plist(const std::string& entries) { return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>\n"; }
+std::string plist(const std::string& entries) {  // as Apple's writer lays it out
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n" + entries + "</dict>\n</plist>\n";
+}
 std::string busy() {  // 4000 lines of logins, far more than a pipe holds
     std::string lines;
     for (int line = 0; line < 4000; ++line) lines += "alice    ttys00" + std::to_string(line % 10) + "\n";
@@ -226,6 +229,11 @@ INSTANTIATE_TEST_SUITE_P(Machines, Contract, ::testing::ValuesIn(std::vector<Row
          .file("/Library/Corvellan_Agent/data/qzpatch_data.plist", binaryStatusOne()).file("/Library/Aldermoor_Agent/bin/qzagentservice", ""),
      args, 0, {"...", diskTrue, "patchingViaMDMStatus :1, checking for isMDMPatchingEnabled nil",
       "isMDMPatchingEnabled : nil, hence skipping checkIfUserLoggedIn - check, returning true"}, sysctl},
+    // Apple's writer stores an unsigned 64-bit number and a date before year 1 so; neither is a reason to refuse the file.
+    {"AnUnsignedIntegerAndAFarDateElsewhereKeepTheStatus",
+     patchData(plist("<key>OSPatchingViaMDMStatus</key><integer>1</integer><key>u</key><integer>18446744073709551615</integer>"
+                     "<key>d</key><date>-1168-02-16T14:13:20Z</date>")),
+     args, 0, {"...", diskTrue, "patchingViaMDMStatus :1, checking for isMDMPatchingEnabled nil", "..."}, sysctl},
     {"RootOwningTheConsoleIsNobody", Machine().prints("stat", " root \n"), args, 54, {"...", viaTerminal,
       "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"}, sysctl + "stat -f %Su /dev/console\nid -u root\n"},
     // The console owner's name goes to id as it is, without a shell; id's complaint goes to the tool's standard error.

@@ -15,22 +15,41 @@ namespace {
 using namespace std::literals;
 constexpr auto none = std::nullopt;
 
-TEST(Numbers, TheIntegerRuleAndThePropertyListFormsTakeOnlyWholeExactNumbers) {
+TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
     const std::pair<std::string_view, std::optional<std::int64_t>> rows[] = {
         {"+30", 30}, {"030", 30}, {"-5", -5}, {"-0", 0}, {"-9223372036854775808", INT64_MIN}, {"9223372036854775807", INT64_MAX},
         {"9223372036854775808", none}, {"-9223372036854775809", none}, {"18446744073709551626", none}, {"", none}, {"+", none},
         {"-", none}, {"+-5", none}, {" 5", none}, {"5 ", none}, {"1.0", none}, {"0x10", none}, {"5\0"sv, none}, {"\u0661", none}};
     for (const auto& [text, value] : rows) EXPECT_EQ(parseSignedInteger(text), value) << '"' << text << '"';
-    for (auto [text, integer, real] : {std::tuple{"1"sv, true, true}, {"-0X1f", true, false}, {"0x7fffffffffffffff", true, false},
-                                       {"-0x8000000000000000", true, false}, {"0x8000000000000000", false, false}, {"1.0", false, true},
-                                       {"-.5", false, true}, {"1.", false, true}, {"+1e5", false, true}, {"2.5E-3", false, true},
-                                       {"-INF", false, true}, {"Infinity", false, true}, {"nan", false, true}, {"-nan", false, false},
-                                       {"1abc", false, false}, {" 1", false, false}, {"0x", false, false}, {"0x1g", false, false},
-                                       {"&#49;", false, false}, {"-18446744073709551615", false, true}, {".", false, false},
-                                       {"1e", false, false}, {"0x1p0", false, false}, {"1,5", false, false}, {"e5", false, false}}) {
-        EXPECT_EQ(isPropertyListInteger(text), integer) << text;
-        EXPECT_EQ(isPropertyListReal(text), real) << text;
-    }
+    using Form = bool (*)(std::string_view);
+    for (auto [form, text, taken] : std::initializer_list<std::tuple<Form, std::string_view, bool>>{
+             {isPropertyListInteger, "0", true}, {isPropertyListInteger, "-9223372036854775808", true},
+             {isPropertyListInteger, "18446744073709551615", true}, {isPropertyListInteger, "18446744073709551616", false},
+             {isPropertyListInteger, "-9223372036854775809", false}, {isPropertyListInteger, "-0", false},
+             {isPropertyListInteger, "01", false}, {isPropertyListInteger, "+1", false}, {isPropertyListInteger, "0x1", false},
+             {isPropertyListInteger, " 1", false}, {isPropertyListInteger, "", false}, {isPropertyListInteger, "-", false},
+             {isPropertyListReal, "nan", true}, {isPropertyListReal, "-infinity", true}, {isPropertyListReal, "0.0", true},
+             {isPropertyListReal, "1", true}, {isPropertyListReal, "-0.10000000000000001", true}, {isPropertyListReal, "1e+300", true},
+             {isPropertyListReal, "inf", false}, {isPropertyListReal, "NaN", false}, {isPropertyListReal, "+1", false},
+             {isPropertyListReal, ".5", false}, {isPropertyListReal, "1.", false}, {isPropertyListReal, "1e5", false},
+             {isPropertyListReal, "1E+5", false}, {isPropertyListReal, "1e+", false}, {isPropertyListReal, "0x1p0", false},
+             {isPropertyListDate, "2026-12-06T07:00:45Z", true}, {isPropertyListDate, "-1168-02-16T14:13:20Z", true},
+             {isPropertyListDate, "-001-01-01T00:00:00Z", true}, {isPropertyListDate, "2147483647-12-31T23:59:59Z", true},
+             {isPropertyListDate, "2147483648-01-01T00:00:00Z", false}, {isPropertyListDate, "999-01-01T00:00:00Z", false},
+             {isPropertyListDate, "-01-01-01T00:00:00Z", false}, {isPropertyListDate, "2026-13-01T00:00:00Z", false},
+             {isPropertyListDate, "2026-12-00T00:00:00Z", false}, {isPropertyListDate, "2026-12-06T24:00:00Z", false},
+             {isPropertyListDate, "2026-12-06T07:60:00Z", false}, {isPropertyListDate, "2026-12-06T07:00:45", false},
+             {isPropertyListDate, "2026-12-06 07:00:45Z", false}, {isPropertyListData, "", true},
+             {isPropertyListData, "\n\tAQID\n\tBA==\n", true}, {isPropertyListData, "AQI=", true},
+             {isPropertyListData, "AQJ=", false}, {isPropertyListData, "AR==", false}, {isPropertyListData, "AQI", false},
+             {isPropertyListData, "AQ=I", false}, {isPropertyListData, "A===", false}, {isPropertyListData, "AQ*I", false}})
+        EXPECT_EQ(form(text), taken) << text;
+    // An integer handed over as its low 64 bits and its nearest double.
+    for (auto [low, nearest, value] : std::initializer_list<std::tuple<std::int64_t, double, std::optional<Value>>>{
+             {-1, -1.0, Value(-1)}, {INT64_MIN, -0x1p63, Value(INT64_MIN)}, {-1, 0x1p64, Value(UnsignedInteger{UINT64_MAX})},
+             {INT64_MIN, 0x1p63, Value(UnsignedInteger{std::uint64_t{1} << 63})}, {1, 0x1p64, none}, {0, -0x1p64, none},
+             {INT64_MAX, 0x1p64 + 0x1p63, none}})
+        EXPECT_EQ(integerFromLowBits(low, nearest), value) << low << " " << nearest;
 }
 
 // Apple's library has the floating-point to_chars only from macOS 13.3; where it is missing, the
@@ -87,35 +106,54 @@ TEST(TextRules, CaseBlindEqualityQuotingAndPlaceholders) {
     EXPECT_EQ(substitutePlaceholders("%s %d %% %@ %@ %@ %", {"%@ 100%d", none}), "%s %d %% %@ 100%d (null) %@ %");
 }
 
-TEST(PropertyListRules, XmlInTheFormAppleReadsOnly) {
-    auto plist = [](const std::string& entries) {
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict><key>a</key><true/>" + entries + "</dict>\n</plist>\n";
-    };
+// A document as Apple's writer lays it out, its top dictionary holding "a" = true and entries.
+std::string written(const std::string& entries) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n\t<key>a</key>\n\t<true/>\n" +
+           entries + "</dict>\n</plist>\n";
+}
+std::string replaced(std::string text, const std::string& from, const std::string& to) { return text.replace(text.find(from), from.size(), to); }
+
+TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     auto nested = [](int levels) {  // {"k" = ((...))}, levels arrays deep under the top dictionary
         std::string opening, closing;
         for (int level = 0; level < levels; ++level) opening += "<array>", closing += "</array>";
         return "<key>k</key>" + opening + closing;
     };
-    for (const std::string& right : {nested(128), "<!-- note --><key>a &lt;&amp;&gt; <![CDATA[<x>]]></key><array><real>1.5</real><false></false>"
-                                                  "<date>2026-12-06T07:00:45Z</date><data>AQI=\n</data><string/><dict/><integer>-0x1</integer></array>"s})
-        EXPECT_TRUE(propertyListFollowsRules(plist(right))) << right;
-    for (const std::string& wrong : std::initializer_list<std::string>{"<key>k<!-- c --></key><string/>", "<key>k</key>", "text", "<key>k</key><string>&#49;</string>",
-                                     "<key>k</key><strung/>", "<key>k</key><true>x</true>", "<key>k</key><date>2026-12-06</date>",
-                                     "<key>k</key><data>AQ*I</data>", "<key>k</key><integer/>", "<string/>",
-                                     "<key>k</key><string>\xFF</string>", "<key>k</key><string>a\0b</string>"s, nested(129)})
-        EXPECT_FALSE(propertyListFollowsRules(plist(wrong))) << wrong;
-    for (const std::string& wrong : {plist("") + "<plist><dict/></plist>", "<plist><dict/><dict/></plist>"s, "<plist/>"s,
-                                     "<!DOCTYPE plist [<!ENTITY s \"1\">]><plist><dict/></plist>"s, "<plist><dict>"s})
-        EXPECT_FALSE(propertyListFollowsRules(wrong)) << wrong;
+    const std::string empty = written("");
+    const std::pair<std::string, bool> rows[] = {
+        {empty, true}, {written(nested(128)), true}, {written(nested(129)), false},
+        {written("\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t<real>1.5</real><false/><date>-1168-02-16T14:13:20Z</date>"
+                 "<data>\n\t\tAQI=\n\t\t</data><string></string><dict/><array/><integer>18446744073709551615</integer>"
+                 "<dict><key>CF$UID</key><string>1</string></dict></array>\n"), true},
+        // Where the two systems' parsers part ways: encodings, attributes, comments, instructions,
+        // document types, entities, empty keys, a U+FEFF where Apple's reader drops it.
+        {replaced(empty, "UTF-8", "UTF-7"), false}, {replaced(empty, "<plist version=\"1.0\">", "<plist version=\"1>0\">"), false},
+        {replaced(empty, "<!DOCTYPE plist PUBLIC \"-//Apple//", "<!DOCTYPE plist PUBLIC \"-//Apple Computer//"), true},
+        {replaced(empty, "<!DOCTYPE plist PUBLIC", "<!DOCTYPE plist [<!ENTITY e \">\">]> PUBLIC"), false},
+        {"\xEF\xBB\xBF" + empty, false}, {empty + "<!-- -->", false}, {replaced(empty, "<dict>", "<?>\n<dict>"), false},
+        {written("<key>k</key><dict a=\">\"><key>b</key><true/></dict>"), false}, {written("<!----><key>k</key><true/>"), false},
+        {written("<key/><true/>"), false}, {written("<key>k</key><string/>"), false}, {written("<key>k</key><true></true>"), false},
+        {written("<key>k</key><string><![CDATA[x]]></string>"), false}, {written("<key>k</key><string>&apos;</string>"), false},
+        {written("<key>k</key><string>&#49;</string>"), false}, {written("<key>k</key><string>a>b</string>"), false},
+        {written("<key>k</key><string>\xFF</string>"), false}, {written("<key>k</key><string>a\0b</string>"s), false},
+        {written("<key>k</key><integer> 1</integer>"), false}, {written("<key>k</key><date>2026-12-06</date>"), false},
+        // A key twice, also once Apple's reader has dropped a U+FEFF; an archiver's UID.
+        {written("<key>a</key><false/>"), false}, {written("<key>\xEF\xBB\xBF" "a</key><false/>"), false},
+        {written("<key>k</key><dict><key>CF$UID</key><integer>1</integer></dict>"), false}};
+    for (std::size_t row = 0; row < std::size(rows); ++row)
+        EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
 }
 
 std::string bigEndian(std::uint64_t value, int size = 3) { return size > 0 ? bigEndian(value >> 8, size - 1) + static_cast<char>(value) : ""; }
-// A binary property list of the encoded objects, the first on top, with 3-byte offsets and references.
-std::string binaryOf(const std::vector<std::string>& objects) {
+// A binary property list of the encoded objects, the first on top, with offsets and references of
+// the given width, and unused entries at the end of its offset table.
+std::string binaryOf(const std::vector<std::string>& objects, int width = 3, const std::vector<std::uint64_t>& unused = {}) {
     std::string body = "bplist00", table;
-    for (const auto& object : objects) table += bigEndian(body.size()), body += object;
-    return body + table + std::string(6, '\0') + "\x03\x03" + bigEndian(objects.size(), 8) + bigEndian(0, 8) + bigEndian(body.size(), 8);
+    for (const auto& object : objects) table += bigEndian(body.size(), width), body += object;
+    for (auto offset : unused) table += bigEndian(offset, width);
+    return body + table + std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width) +
+           bigEndian(objects.size() + unused.size(), 8) + bigEndian(0, 8) + bigEndian(body.size(), 8);
 }
 std::string keyed(const std::string& value) { return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value}); }  // {"k" = value}
 // {"k" = a0}, where each of count arrays holds the next one twice: 2^count + 1 values in all.
@@ -125,19 +163,35 @@ std::string doubling(std::size_t count) {
     return binaryOf(objects);
 }
 
-TEST(PropertyListRules, BinaryWithinSixtyFourBitsAValueBoundAndTextsThatConvert) {
-    const std::string zero8(8, '\0'), ones8(8, '\xFF');
+TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
+    const std::string zero8(8, '\0'), ones8(8, '\xFF'), atTop = keyed("\x09");
+    auto many = [](int width) {  // 256 objects
+        std::vector<std::string> objects{"\xD1" + bigEndian(1, width) + bigEndian(2, width), "\x51k", "\x09"};
+        objects.resize(256, "\x08");
+        return binaryOf(objects, width);
+    };
     const std::pair<std::string, bool> rows[] = {
-        {keyed("\x09"), true},  // true, a marker and nothing more, stored last
-        {keyed("\x14" + zero8 + bigEndian(1, 8)), true}, {keyed("\x14" + ones8 + ones8), true},                 // 1 and -1 in 16 bytes
-        {keyed("\x14" + bigEndian(1, 8) + bigEndian(1, 8)), false}, {keyed("\x14" + zero8 + ones8), false},    // 2^64 + 1, 2^64 - 1
+        {atTop, true},  // true, a marker and nothing more, stored last
+        {keyed("\x14" + zero8 + bigEndian(1, 8)), true}, {keyed("\x14" + zero8 + ones8), true},           // 1 and 2^64 - 1 in 16 bytes
+        {keyed("\x14" + ones8 + ones8), false}, {keyed("\x14" + bigEndian(1, 8) + bigEndian(1, 8)), false},  // -1 and 2^64 + 1
+        {keyed("\x33" + zero8), true}, {keyed("\x34" + zero8), false}, {keyed("\x00"), false}, {keyed("\x0F"), false},  // a date; no nulls
+        {keyed("\x80\x01"), false}, {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\xC1" + bigEndian(1)}), false},  // UID, set
         {keyed("\x52\x41\xE9"), false}, {keyed("\x62\xD8\x3D\xDE\x00"s), true},  // a byte beyond ASCII; a surrogate pair
         {keyed("\x61\xD8\x3D"s), false}, {keyed("\x61\xDE\x00"s), false},         // a high or a low surrogate alone
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x52\x41\0"s, "\x10\x01"}), false},  // a NUL in a key
         {keyed("\x53" "a\0b"s), false}, {keyed("\x62\0a\0\0"s), false},                         // and in a value
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x10\x01", "\x10\x01"}), false},      // a key that is no text
+        {binaryOf({"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51k", "\x61\0k"s, "\x09"}), false},  // "k" twice
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(0), "\x51k"}), false},                     // a cycle
-        {doubling(19), true}, {doubling(20), false}};  // 2^19 + 1 values, then 2^20 + 1: beyond a million
+        {doubling(19), true}, {doubling(20), false},  // 2^19 + 1 values, then 2^20 + 1: beyond a million
+        // The layout as Apple's reader checks it.
+        {many(2), true}, {many(1), false},  // 256 objects: one byte cannot name them all
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x11\x01\x00" + std::string(256, 'x')}, 1), false},  // nor reach the table
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {8}), true},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}), false},    // an unused entry into the header
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {18}), false},   // or at the table
+        {replaced(atTop, std::string(6, '\0') + "\x03\x03", std::string(7, '\0') + "\x03\x03"), false},  // a byte before the trailer
+        {keyed("\x53" "ab"), false}};  // a text reaching into the offset table
     for (std::size_t row = 0; row < std::size(rows); ++row) EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
 }
 

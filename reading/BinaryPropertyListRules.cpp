@@ -1,0 +1,229 @@
+// The binary rules: every check Apple's reader makes, so that libplist is never given a file that
+// Apple's reader refuses, and only the object kinds Apple's writer writes for property lists.
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reading/PropertyListRules.h"
+
+namespace gatewarden {
+
+namespace {
+
+constexpr std::size_t headerSize = 8, trailerSize = 32;
+
+// A walk over the graph of a binary property list's objects, from the top object, without
+// recursion.
+class BinaryWalk {
+public:
+    explicit BinaryWalk(std::string_view bytes) : bytes_(bytes) {}
+
+    bool follows() { return layoutFollows() && graphFollows(); }
+
+private:
+    struct Object {
+        std::uint64_t index = 0;
+        std::size_t first = 0;           // where its content (or its list of references) starts
+        std::size_t type = 0;            // the marker's high four bits
+        std::uint64_t count = 0;         // of items, entries, bytes or code units
+        std::uint64_t references = 0;    // for arrays their items, for dictionaries keys then values
+        bool dictionary = false;
+    };
+
+    // The trailer and the offset table, as Apple's reader checks them before any object.
+    bool layoutFollows() {
+        if (bytes_.size() < headerSize + 1 + trailerSize) return false;
+        std::size_t trailer = bytes_.size() - trailerSize;
+        offsetSize_ = byteAt(trailer + 6);
+        referenceSize_ = byteAt(trailer + 7);
+        std::uint64_t top = 0, table = 0;
+        number(trailer + 8, 8, objects_);
+        number(trailer + 16, 8, top);
+        number(trailer + 24, 8, table);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8 || objects_ == 0 ||
+            objects_ > propertyListValueLimit || top >= objects_ || table < headerSize + 1 || table >= trailer)
+            return false;
+        // The table fills the bytes between the objects and the trailer exactly, and its entries
+        // and the references are wide enough for the table's position and the number of objects.
+        if (trailer - table != objects_ * offsetSize_ || (offsetSize_ < 8 && table >> (8 * offsetSize_) != 0) ||
+            (referenceSize_ < 8 && objects_ >> (8 * referenceSize_) != 0))
+            return false;
+        table_ = static_cast<std::size_t>(table);
+        top_ = top;
+        // Every entry, used or not, points past the header and before the table.
+        for (std::uint64_t index = 0; index < objects_; ++index) {
+            std::uint64_t offset = 0;
+            number(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_, offset);
+            if (offset < headerSize || offset >= table_) return false;
+        }
+        return true;
+    }
+
+    bool graphFollows() {
+        // Height and expanded size of each object whose walk is done (height 0 while unknown);
+        // onPath marks the objects of the current walk, so a cycle shows.
+        std::vector<std::uint8_t> height(static_cast<std::size_t>(objects_), 0);
+        std::vector<std::uint32_t> size(static_cast<std::size_t>(objects_), 0);
+        std::vector<bool> onPath(static_cast<std::size_t>(objects_), false);
+        struct Frame {
+            Object object;
+            std::uint64_t next = 0;
+            unsigned tallest = 0;
+            std::uint64_t values = 1;  // this object and everything below it, expanded
+        };
+        std::vector<Frame> path;
+        auto enter = [&](std::uint64_t index) {
+            Frame frame{};
+            if (path.size() > static_cast<std::size_t>(propertyListDepthLimit) || !read(index, frame.object) ||
+                (frame.object.dictionary && !distinctTextKeys(frame.object)))
+                return false;
+            onPath[index] = true;
+            path.push_back(frame);
+            return true;
+        };
+        if (!enter(top_)) return false;
+        while (!path.empty()) {
+            Frame& frame = path.back();
+            if (frame.next == frame.object.references) {
+                auto index = static_cast<std::size_t>(frame.object.index);
+                unsigned own = frame.tallest + 1;
+                std::uint64_t values = frame.values;
+                onPath[index] = false;
+                height[index] = static_cast<std::uint8_t>(own);
+                size[index] = static_cast<std::uint32_t>(values);
+                path.pop_back();
+                if (!path.empty()) {
+                    path.back().tallest = std::max(path.back().tallest, own);
+                    if ((path.back().values += values) > propertyListValueLimit) return false;
+                }
+                continue;
+            }
+            std::uint64_t child = reference(frame.object, frame.next++);
+            if (onPath[child]) return false;
+            if (height[child] == 0) {
+                if (!enter(child)) return false;
+                continue;
+            }
+            if (path.size() + height[child] > static_cast<std::size_t>(propertyListDepthLimit) + 1) return false;
+            frame.tallest = std::max<unsigned>(frame.tallest, height[child]);
+            if ((frame.values += size[child]) > propertyListValueLimit) return false;
+        }
+        return true;
+    }
+
+    std::size_t byteAt(std::size_t offset) const { return static_cast<unsigned char>(bytes_[offset]); }
+
+    // The big-endian unsigned number of size bytes at offset, which the caller has checked to lie
+    // within the file.
+    void number(std::size_t offset, std::size_t size, std::uint64_t& value) const {
+        value = 0;
+        for (std::size_t k = 0; k < size; ++k) value = value << 8 | byteAt(offset + k);
+    }
+
+    // The object that reference number k of a collection names; read checked that it exists.
+    std::uint64_t reference(const Object& object, std::uint64_t k) const {
+        std::uint64_t index = 0;
+        number(object.first + static_cast<std::size_t>(k) * referenceSize_, referenceSize_, index);
+        return index;
+    }
+
+    // Where an object starts, what it holds, and whether its content is acceptable and lies
+    // before the offset table.
+    bool read(std::uint64_t index, Object& object) const {
+        std::uint64_t offset = 0;
+        number(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_, offset);
+        std::size_t marker = byteAt(static_cast<std::size_t>(offset));
+        object.index = index;
+        object.first = static_cast<std::size_t>(offset) + 1;
+        std::size_t type = object.type = marker >> 4;
+        std::uint64_t& count = object.count = marker & 0xF;
+        if ((type == 0x4 || type == 0x5 || type == 0x6 || type == 0xA || type == 0xD) && count == 0xF) {
+            // A longer count follows as an integer object of its own, of 1 to 8 bytes.
+            if (object.first >= table_ || byteAt(object.first) >> 4 != 0x1 || (byteAt(object.first) & 0xF) > 3)
+                return false;
+            std::size_t size = std::size_t{1} << (byteAt(object.first) & 0xF);
+            if (table_ - object.first - 1 < size) return false;
+            number(object.first + 1, size, count);
+            object.first += 1 + size;
+        }
+        std::uint64_t room = table_ - object.first;
+        switch (type) {
+            case 0x0:  // false and true; null and fill are no property-list values
+                return marker == 0x08 || marker == 0x09;
+            case 0x1:  // an integer of 2^count bytes: 16 bytes only for a value below 2^64
+                return count <= 3 ? room >= (1u << count) : count == 4 && room >= 16 && highHalfIsZero(object.first);
+            case 0x2:  // a real of 4 or 8 bytes
+                return (count == 2 || count == 3) && room >= (1u << count);
+            case 0x3:  // a date
+                return marker == 0x33 && room >= 8;
+            case 0x4:  // data
+                return count <= room;
+            case 0x5:  // ASCII text, without a NUL: libplist would cut the text there
+                return count <= room && std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
+                                                    bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + count),
+                                                    [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
+            case 0x6:  // UTF-16 text, without a NUL or an unpaired surrogate (which has no UTF-8 form)
+                return count <= room / 2 && utf16Paired(object.first, count);
+            case 0xA:
+            case 0xD:
+                object.dictionary = type == 0xD;
+                object.references = count * (object.dictionary ? 2 : 1);
+                return count <= room && object.references <= room / referenceSize_ &&
+                       allReferencesInRange(object);
+            default:  // UIDs, sets and kinds that no writer of property lists writes
+                return false;
+        }
+    }
+
+    bool allReferencesInRange(const Object& object) const {
+        for (std::uint64_t k = 0; k < object.references; ++k)
+            if (reference(object, k) >= objects_) return false;
+        return true;
+    }
+
+    // Apple's reader reads only the low half of a 16-byte integer, as unsigned: a value of 2^64 or
+    // more, or below zero, would be read as another one.
+    bool highHalfIsZero(std::size_t first) const {
+        return std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(first),
+                           bytes_.begin() + static_cast<std::ptrdiff_t>(first + 8), [](char c) { return c == 0; });
+    }
+
+    bool utf16Paired(std::size_t first, std::uint64_t units) const {
+        bool highBefore = false;
+        for (std::size_t i = 0; i < units; ++i) {
+            std::size_t unit = byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
+            bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if (unit == 0 || low != highBefore) return false;  // a low surrogate alone, or a high one not followed by one
+            highBefore = high;
+        }
+        return !highBefore;
+    }
+
+    // Keys are texts (libplist asserts, and so ends the process, on any other), and no two are the
+    // same text, whether stored as ASCII or as UTF-16.
+    bool distinctTextKeys(const Object& dictionary) const {
+        std::vector<std::u16string> keys;
+        for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
+            Object key;
+            if (!read(reference(dictionary, k), key) || (key.type != 0x5 && key.type != 0x6)) return false;
+            std::u16string& units = keys.emplace_back();
+            for (std::size_t i = 0; i < key.count; ++i)
+                units += static_cast<char16_t>(key.type == 0x5 ? byteAt(key.first + i)
+                                                               : byteAt(key.first + 2 * i) << 8 | byteAt(key.first + 2 * i + 1));
+        }
+        std::sort(keys.begin(), keys.end());
+        return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
+    }
+
+    std::string_view bytes_;
+    std::size_t table_ = 0, offsetSize_ = 0, referenceSize_ = 0;
+    std::uint64_t objects_ = 0, top_ = 0;
+};
+
+}  // namespace
+
+bool binaryPropertyListFollowsRules(std::string_view bytes) { return BinaryWalk(bytes).follows(); }
+
+}  // namespace gatewarden
