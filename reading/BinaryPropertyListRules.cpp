@@ -29,7 +29,6 @@ private:
         std::size_t type = 0;            // the marker's high four bits
         std::uint64_t count = 0;         // of items, entries, bytes or code units
         std::uint64_t references = 0;    // for arrays their items, for dictionaries keys then values
-        bool dictionary = false;
     };
 
     // The trailer and the offset table, as Apple's reader checks them before any object.
@@ -38,10 +37,8 @@ private:
         std::size_t trailer = bytes_.size() - trailerSize;
         offsetSize_ = byteAt(trailer + 6);
         referenceSize_ = byteAt(trailer + 7);
-        std::uint64_t top = 0, table = 0;
-        number(trailer + 8, 8, objects_);
-        number(trailer + 16, 8, top);
-        number(trailer + 24, 8, table);
+        objects_ = number(trailer + 8, 8);
+        std::uint64_t top = number(trailer + 16, 8), table = number(trailer + 24, 8);
         if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8 || objects_ == 0 ||
             objects_ > propertyListValueLimit || top >= objects_ || table < headerSize + 1 || table >= trailer)
             return false;
@@ -53,11 +50,8 @@ private:
         table_ = static_cast<std::size_t>(table);
         top_ = top;
         // Every entry, used or not, points past the header and before the table.
-        for (std::uint64_t index = 0; index < objects_; ++index) {
-            std::uint64_t offset = 0;
-            number(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_, offset);
-            if (offset < headerSize || offset >= table_) return false;
-        }
+        for (std::uint64_t index = 0; index < objects_; ++index)
+            if (offsetOf(index) < headerSize || offsetOf(index) >= table_) return false;
         return true;
     }
 
@@ -77,7 +71,7 @@ private:
         auto enter = [&](std::uint64_t index) {
             Frame frame{};
             if (path.size() > static_cast<std::size_t>(propertyListDepthLimit) || !read(index, frame.object) ||
-                (frame.object.dictionary && !distinctTextKeys(frame.object)))
+                (frame.object.type == 0xD && !distinctTextKeys(frame.object)))
                 return false;
             onPath[index] = true;
             path.push_back(frame);
@@ -117,26 +111,28 @@ private:
 
     // The big-endian unsigned number of size bytes at offset, which the caller has checked to lie
     // within the file.
-    void number(std::size_t offset, std::size_t size, std::uint64_t& value) const {
-        value = 0;
+    std::uint64_t number(std::size_t offset, std::size_t size) const {
+        std::uint64_t value = 0;
         for (std::size_t k = 0; k < size; ++k) value = value << 8 | byteAt(offset + k);
+        return value;
+    }
+
+    std::uint64_t offsetOf(std::uint64_t index) const {
+        return number(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
     }
 
     // The object that reference number k of a collection names; read checked that it exists.
     std::uint64_t reference(const Object& object, std::uint64_t k) const {
-        std::uint64_t index = 0;
-        number(object.first + static_cast<std::size_t>(k) * referenceSize_, referenceSize_, index);
-        return index;
+        return number(object.first + static_cast<std::size_t>(k) * referenceSize_, referenceSize_);
     }
 
     // Where an object starts, what it holds, and whether its content is acceptable and lies
     // before the offset table.
     bool read(std::uint64_t index, Object& object) const {
-        std::uint64_t offset = 0;
-        number(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_, offset);
-        std::size_t marker = byteAt(static_cast<std::size_t>(offset));
+        auto offset = static_cast<std::size_t>(offsetOf(index));
+        std::size_t marker = byteAt(offset);
         object.index = index;
-        object.first = static_cast<std::size_t>(offset) + 1;
+        object.first = offset + 1;
         std::size_t type = object.type = marker >> 4;
         std::uint64_t& count = object.count = marker & 0xF;
         if ((type == 0x4 || type == 0x5 || type == 0x6 || type == 0xA || type == 0xD) && count == 0xF) {
@@ -145,7 +141,7 @@ private:
                 return false;
             std::size_t size = std::size_t{1} << (byteAt(object.first) & 0xF);
             if (table_ - object.first - 1 < size) return false;
-            number(object.first + 1, size, count);
+            count = number(object.first + 1, size);
             object.first += 1 + size;
         }
         std::uint64_t room = table_ - object.first;
@@ -168,8 +164,7 @@ private:
                 return count <= room / 2 && utf16Paired(object.first, count);
             case 0xA:
             case 0xD:
-                object.dictionary = type == 0xD;
-                object.references = count * (object.dictionary ? 2 : 1);
+                object.references = count * (type == 0xD ? 2 : 1);
                 return count <= room && object.references <= room / referenceSize_ &&
                        allReferencesInRange(object);
             default:  // UIDs, sets and kinds that no writer of property lists writes

@@ -39,14 +39,11 @@ public:
     }
 
 private:
-    struct Dictionary {
-        std::vector<std::string> keys;  // as Apple's reader reads them
-        bool numberLast = false;        // the value of the latest key is a number
-    };
     // An open array or dictionary, without recursion.
     struct Open {
         bool dictionary = false;
-        Dictionary entries;
+        std::vector<std::string> keys;  // a dictionary's, as Apple's reader reads them
+        bool numberLast = false;        // the value of its latest key is a number
     };
 
     // The top value of the document, with everything below it.
@@ -58,7 +55,7 @@ private:
             if (!open.empty()) {
                 Open& parent = open.back();
                 if (take(parent.dictionary ? "</dict>" : "</array>")) {
-                    if (parent.dictionary && !distinctKeys(parent.entries)) return false;
+                    if (parent.dictionary && !distinctKeys(parent)) return false;
                     open.pop_back();
                     if (open.empty()) return true;
                     continue;
@@ -66,7 +63,7 @@ private:
                 if (parent.dictionary) {
                     std::string key;
                     if (!take("<key>") || !text("</key>", key)) return false;
-                    parent.entries.keys.emplace_back(withoutByteOrderMark(key));
+                    parent.keys.emplace_back(withoutByteOrderMark(key));
                     skipBlanks();
                 }
             }
@@ -75,7 +72,7 @@ private:
             bool number = false;
             bool dictionary = take("<dict>");
             if (dictionary || take("<array>")) {
-                open.push_back({dictionary, {}});
+                open.push_back({dictionary, {}, false});
                 continue;
             }
             std::string ignored;
@@ -93,15 +90,16 @@ private:
                 return false;
             }
             if (open.empty()) return true;
-            if (open.back().dictionary) open.back().entries.numberLast = number;
+            open.back().numberLast = number;
         }
     }
 
     // No key twice, and not the lone "CF$UID" of an archiver's UID.
-    static bool distinctKeys(Dictionary& entries) {
-        if (entries.keys.size() == 1 && entries.keys[0] == "CF$UID" && entries.numberLast) return false;
-        std::sort(entries.keys.begin(), entries.keys.end());
-        return std::adjacent_find(entries.keys.begin(), entries.keys.end()) == entries.keys.end();
+    static bool distinctKeys(Open& dictionary) {
+        std::vector<std::string>& keys = dictionary.keys;
+        if (keys.size() == 1 && keys[0] == "CF$UID" && dictionary.numberLast) return false;
+        std::sort(keys.begin(), keys.end());
+        return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
     }
 
     bool take(std::string_view expected) {
