@@ -39,7 +39,8 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
              {isPropertyListDate, "-01-01-01T00:00:00Z", false}, {isPropertyListDate, "2026-13-01T00:00:00Z", false},
              {isPropertyListDate, "2026-12-00T00:00:00Z", false}, {isPropertyListDate, "2026-12-06T24:00:00Z", false},
              {isPropertyListDate, "2026-12-06T07:60:00Z", false}, {isPropertyListDate, "2026-12-06T07:00:45", false},
-             {isPropertyListDate, "2026-12-06 07:00:45Z", false}, {isPropertyListData, "", true},
+             {isPropertyListDate, "2026-12-06 07:00:45Z", false}, {isPropertyListDate, "2026-0:-06T07:00:45Z", false},
+             {isPropertyListData, "", true},
              {isPropertyListData, "\n\tAQID\n\tBA==\n", true}, {isPropertyListData, "AQI=", true},
              {isPropertyListData, "AQJ=", false}, {isPropertyListData, "AR==", false}, {isPropertyListData, "AQI", false},
              {isPropertyListData, "AQ=I", false}, {isPropertyListData, "A===", false}, {isPropertyListData, "AQ*I", false}})
@@ -163,6 +164,14 @@ std::string doubling(std::size_t count) {
     return binaryOf(objects);
 }
 
+// {"k" = (c, (c))}, where c is a chain of arrays levels deep: the second c lies one level deeper.
+std::string sharedDeeper(std::size_t levels) {
+    std::vector<std::string> objects{"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\xA2" + bigEndian(4) + bigEndian(3),
+                                     "\xA1" + bigEndian(4)};
+    for (std::size_t next = 5; next < levels + 5; ++next) objects.push_back(next < levels + 4 ? "\xA1" + bigEndian(next) : "\xA0");
+    return binaryOf(objects);
+}
+
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF'), atTop = keyed("\x09");
     auto many = [](int width) {  // 256 objects
@@ -176,17 +185,20 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {keyed("\x14" + ones8 + ones8), false}, {keyed("\x14" + bigEndian(1, 8) + bigEndian(1, 8)), false},  // -1 and 2^64 + 1
         {keyed("\x33" + zero8), true}, {keyed("\x34" + zero8), false}, {keyed("\x00"), false}, {keyed("\x0F"), false},  // a date; no nulls
         {keyed("\x80\x01"), false}, {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\xC1" + bigEndian(1)}), false},  // UID, set
-        {keyed("\x52\x41\xE9"), false}, {keyed("\x62\xD8\x3D\xDE\x00"s), true},  // a byte beyond ASCII; a surrogate pair
-        {keyed("\x61\xD8\x3D"s), false}, {keyed("\x61\xDE\x00"s), false},         // a high or a low surrogate alone
+        // Beyond their first 15 characters, whose count follows the marker: a byte beyond ASCII, a high surrogate alone.
+        {keyed("\x5F\x10\x10" + std::string(15, 'a') + "\xE9"), false}, {keyed("\x6F\x10\x10" + std::string(15, 'a') + "\xD8\x3D"), false},
+        {keyed("\x62\xD8\x3D\xDE\x00"s), true}, {keyed("\x61\xDE\x00"s), false},  // a surrogate pair; a low surrogate alone
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x52\x41\0"s, "\x10\x01"}), false},  // a NUL in a key
         {keyed("\x53" "a\0b"s), false}, {keyed("\x62\0a\0\0"s), false},                         // and in a value
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x10\x01", "\x10\x01"}), false},      // a key that is no text
         {binaryOf({"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51k", "\x61\0k"s, "\x09"}), false},  // "k" twice
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(0), "\x51k"}), false},                     // a cycle
         {doubling(19), true}, {doubling(20), false},  // 2^19 + 1 values, then 2^20 + 1: beyond a million
+        {sharedDeeper(126), true}, {sharedDeeper(127), false},  // a subtree seen once more, one level deeper
         // The layout as Apple's reader checks it.
         {many(2), true}, {many(1), false},  // 256 objects: one byte cannot name them all
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x11\x01\x00" + std::string(256, 'x')}, 1), false},  // nor reach the table
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, 'x')}, 1), true},  // a table one byte can reach
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x11\x01\x00" + std::string(256, 'x')}, 1), false},  // and one it cannot
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {8}), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}), false},    // an unused entry into the header
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {18}), false},   // or at the table
