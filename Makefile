@@ -12,7 +12,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 MACOS_BUILD ?= build-macos
 
-.PHONY: deps build run test sanitize libcxx fuzz bench install clean macos-check
+.PHONY: deps build run test sanitize libcxx fuzz bench install clean macos-check format format-check
 
 deps:
 	@scripts/install-deps.sh
@@ -51,6 +51,17 @@ fuzz:
 macos-check:
 	@scripts/install-deps.sh llvm nodejs npm
 	scripts/macos-check.sh $(MACOS_BUILD) $(JOBS)
+
+# One format for every C and C++ file of the tree (.clang-format): apply it, or fail where a file
+# differs from it.
+FORMATTED = $$(git ls-files '*.c' '*.cpp' '*.h')
+format:
+	@scripts/install-deps.sh clang-format
+	clang-format -i $(FORMATTED)
+
+format-check:
+	@scripts/install-deps.sh clang-format
+	clang-format --dry-run --Werror $(FORMATTED)
 
 # The tool against the floor and a shell script, side by side in one run on this machine.
 BENCH_ROUNDS ?= 300

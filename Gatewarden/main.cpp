@@ -45,7 +45,8 @@ int runPreReqCheck(Platform& platform, const std::vector<std::string>& arguments
     state.isSiliconMac = isSiliconMachine(platform);
     state.batteryPercentage = arguments[state.isSiliconMac ? 3 : 1];
     state.requiredDiskSpace = arguments[state.isSiliconMac ? 4 : 2];
-    platform.log("Given batteryPercentage:" + state.batteryPercentage + ", requiredDiskSpace:" + state.requiredDiskSpace);
+    platform.log("Given batteryPercentage:" + state.batteryPercentage +
+                 ", requiredDiskSpace:" + state.requiredDiskSpace);
 
     if (!isBatteryLevelSufficient(platform, state.batteryPercentage)) {
         platform.log("OS Update/Upgrade stopped due to low battery");

@@ -39,10 +39,10 @@ bool isAbsentName(const std::optional<std::string>& name) {
 
 // UTF-8 encodings of the characters each trim removes, besides the ASCII ones handled directly.
 constexpr std::array<std::string_view, 3> lineBreaks{"\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
-constexpr std::array<std::string_view, 16> blanks{
-    "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
-    "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
+constexpr std::array<std::string_view, 16> blanks{"\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+                                                  "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+                                                  "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
+                                                  "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
 
 template <std::size_t N>
 std::string trim(const std::string& text, std::string_view ascii, const std::array<std::string_view, N>& others) {

@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
+extern char** environ;
 
-static void run(char *const argv[], int captureError) {
+static void run(char* const argv[], int captureError) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -28,17 +28,17 @@ static void run(char *const argv[], int captureError) {
     if (!failed) waitpid(pid, NULL, 0);
 }
 
-int main(int argc, char **argv) {
-    char *sysctl[] = {"/usr/bin/env", "/usr/sbin/sysctl", "-n", "machdep.cpu.brand_string", NULL};
+int main(int argc, char** argv) {
+    char* sysctl[] = {"/usr/bin/env", "/usr/sbin/sysctl", "-n", "machdep.cpu.brand_string", NULL};
     run(sysctl, 1);
     if (argc < 3 || strcmp(argv[1], "silicon") != 0) return 0;
     if (strcmp(argv[2], "root") == 0) {
-        char *stat[] = {"/bin/sh", "-c", "/bin/sh -c 'stat -f %Su /dev/console'", NULL};
+        char* stat[] = {"/bin/sh", "-c", "/bin/sh -c 'stat -f %Su /dev/console'", NULL};
         run(stat, 0);
     }
-    char *id[] = {"/usr/bin/id", "-u", argv[2], NULL};
+    char* id[] = {"/usr/bin/id", "-u", argv[2], NULL};
     run(id, 0);
-    char *who[] = {"/bin/sh", "-c", "/usr/bin/who", NULL};
+    char* who[] = {"/bin/sh", "-c", "/usr/bin/who", NULL};
     run(who, 0);
     return 0;
 }

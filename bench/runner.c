@@ -11,21 +11,21 @@
 #include <sys/wait.h>
 #include <time.h>
 
-extern char **environ;
+extern char** environ;
 
 struct command {
-    const char *name;
-    char **argv;
-    double *times;
+    const char* name;
+    char** argv;
+    double* times;
     long peak;
 };
 
-static int compare(const void *a, const void *b) {
-    double x = *(const double *)a, y = *(const double *)b;
+static int compare(const void* a, const void* b) {
+    double x = *(const double*)a, y = *(const double*)b;
     return (x > y) - (x < y);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 5) {
         fprintf(stderr, "usage: runner ROUNDS NAME -- COMMAND... [-- NAME -- COMMAND...]...\n");
         return 2;
@@ -34,7 +34,7 @@ int main(int argc, char **argv) {
     struct command commands[32];
     int count = 0;
     for (int i = 2; i < argc && count < 32;) {
-        struct command *c = &commands[count++];
+        struct command* c = &commands[count++];
         c->name = argv[i];
         c->argv = &argv[i + 2];
         int end = i + 2;
@@ -61,7 +61,8 @@ int main(int argc, char **argv) {
             int status;
             wait4(pid, &status, 0, &usage);
             clock_gettime(CLOCK_MONOTONIC, &end);
-            commands[k].times[round] = (double)(end.tv_sec - start.tv_sec) * 1e3 + (double)(end.tv_nsec - start.tv_nsec) / 1e6;
+            commands[k].times[round] =
+                (double)(end.tv_sec - start.tv_sec) * 1e3 + (double)(end.tv_nsec - start.tv_nsec) / 1e6;
             if (usage.ru_maxrss > commands[k].peak) commands[k].peak = usage.ru_maxrss;
         }
     }

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto result = GetOutputForExecution(platform, "/bin/sh", {"-c", "x"});
     std::string_view finished = output;
     finished.remove_suffix(gatewarden::incompleteUtf8Tail(finished));
-    if (!result || *result != gatewarden::decodeUtf8Replacing(finished) || platform.records.empty() != gatewarden::isUtf8(output))
+    if (!result || *result != gatewarden::decodeUtf8Replacing(finished) ||
+        platform.records.empty() != gatewarden::isUtf8(output))
         std::abort();
     return 0;
 }

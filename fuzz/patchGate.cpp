@@ -16,8 +16,9 @@ using namespace std::literals;
 // value 1. Written apart from the reader's own rules, so that a lenient rule cannot pass itself.
 bool holdsWellFormedOne(std::string_view bytes) {
     if (bytes.starts_with("bplist00")) {
-        for (auto one : {"\x10\x01"sv, "\x11\0\x01"sv, "\x12\0\0\0\x01"sv, "\x13\0\0\0\0\0\0\0\x01"sv, "\x22\x3F\x80\0\0"sv,
-                         "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01"sv, "\x23\x3F\xF0\0\0\0\0\0\0"sv})
+        for (auto one :
+             {"\x10\x01"sv, "\x11\0\x01"sv, "\x12\0\0\0\x01"sv, "\x13\0\0\0\0\0\0\0\x01"sv, "\x22\x3F\x80\0\0"sv,
+              "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01"sv, "\x23\x3F\xF0\0\0\0\0\0\0"sv})
             if (bytes.find(one) != std::string_view::npos) return true;
         return false;
     }
@@ -26,7 +27,8 @@ bool holdsWellFormedOne(std::string_view bytes) {
         integer(R"([+]?(0*1|0[xX]0*1))"), real(R"([+]?[0-9]*[.]?[0-9]*([eE][+-]?[0-9]+)?)");
     for (std::cregex_iterator at(bytes.begin(), bytes.end(), number), end; at != end; ++at) {
         const std::string text = (*at)[2];
-        if (std::regex_match(text, (*at)[1] == "integer" ? integer : real) && std::strtod(text.c_str(), nullptr) == 1.0) return true;
+        if (std::regex_match(text, (*at)[1] == "integer" ? integer : real) && std::strtod(text.c_str(), nullptr) == 1.0)
+            return true;
     }
     return false;
 }

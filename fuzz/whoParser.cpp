@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string who = input.ConsumeRemainingBytesAsString();
     platform.script("/bin/sh -c /usr/bin/who", who);
     for (const auto& name : gatewarden::loggedOnUserNames(who))
-        if (name.empty() || name == "root" || name == "_mbsetupuser" || name.find('\n') != std::string::npos) std::abort();
+        if (name.empty() || name == "root" || name == "_mbsetupuser" || name.find('\n') != std::string::npos)
+            std::abort();
     if (int status = getUserLoginStatus(platform); status != 0 && status != 54 && status != 55) std::abort();
     return 0;
 }

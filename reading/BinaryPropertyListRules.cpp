@@ -25,10 +25,10 @@ public:
 private:
     struct Object {
         std::uint64_t index = 0;
-        std::size_t first = 0;           // where its content (or its list of references) starts
-        std::size_t type = 0;            // the marker's high four bits
-        std::uint64_t count = 0;         // of items, entries, bytes or code units
-        std::uint64_t references = 0;    // for arrays their items, for dictionaries keys then values
+        std::size_t first = 0;         // where its content (or its list of references) starts
+        std::size_t type = 0;          // the marker's high four bits
+        std::uint64_t count = 0;       // of items, entries, bytes or code units
+        std::uint64_t references = 0;  // for arrays their items, for dictionaries keys then values
     };
 
     // The trailer and the offset table, as Apple's reader checks them before any object.
@@ -157,16 +157,16 @@ private:
             case 0x4:  // data
                 return count <= room;
             case 0x5:  // ASCII text, without a NUL: libplist would cut the text there
-                return count <= room && std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
-                                                    bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + count),
-                                                    [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
+                return count <= room &&
+                       std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
+                                   bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + count),
+                                   [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
             case 0x6:  // UTF-16 text, without a NUL or an unpaired surrogate (which has no UTF-8 form)
                 return count <= room / 2 && utf16Paired(object.first, count);
             case 0xA:
             case 0xD:
                 object.references = count * (type == 0xD ? 2 : 1);
-                return count <= room && object.references <= room / referenceSize_ &&
-                       allReferencesInRange(object);
+                return count <= room && object.references <= room / referenceSize_ && allReferencesInRange(object);
             default:  // UIDs, sets and kinds that no writer of property lists writes
                 return false;
         }
@@ -190,7 +190,8 @@ private:
         for (std::size_t i = 0; i < units; ++i) {
             std::size_t unit = byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
             bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
-            if (unit == 0 || low != highBefore) return false;  // a low surrogate alone, or a high one not followed by one
+            if (unit == 0 || low != highBefore)
+                return false;  // a low surrogate alone, or a high one not followed by one
             highBefore = high;
         }
         return !highBefore;
@@ -205,8 +206,9 @@ private:
             if (!read(reference(dictionary, k), key) || (key.type != 0x5 && key.type != 0x6)) return false;
             std::u16string& units = keys.emplace_back();
             for (std::size_t i = 0; i < key.count; ++i)
-                units += static_cast<char16_t>(key.type == 0x5 ? byteAt(key.first + i)
-                                                               : byteAt(key.first + 2 * i) << 8 | byteAt(key.first + 2 * i + 1));
+                units += static_cast<char16_t>(key.type == 0x5
+                                                   ? byteAt(key.first + i)
+                                                   : byteAt(key.first + 2 * i) << 8 | byteAt(key.first + 2 * i + 1));
         }
         std::sort(keys.begin(), keys.end());
         return std::adjacent_find(keys.begin(), keys.end()) == keys.end();

@@ -48,7 +48,8 @@ bool isPropertyListInteger(std::string_view text) {
     bool negative = text.starts_with('-');
     if (negative) text.remove_prefix(1);
     std::uint64_t value = 0;
-    if (text.empty() || digitRun(text) != text.size() || (text[0] == '0' && (negative || text.size() > 1))) return false;
+    if (text.empty() || digitRun(text) != text.size() || (text[0] == '0' && (negative || text.size() > 1)))
+        return false;
     return digitsWithin(text, negative ? std::uint64_t{1} << 63 : UINT64_MAX, value);
 }
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "reading/PropertyListRules.h"
 #include "platform/posix/Posix.h"
+#include "reading/PropertyListRules.h"
 
 namespace gatewarden {
 
@@ -64,8 +64,6 @@ VolumeCapacity LinuxPlatform::availableCapacity() {
 
 namespace gatewarden {
 
-std::unique_ptr<Platform> makePlatform(const std::string& program) {
-    return std::make_unique<LinuxPlatform>(program);
-}
+std::unique_ptr<Platform> makePlatform(const std::string& program) { return std::make_unique<LinuxPlatform>(program); }
 
 }  // namespace gatewarden

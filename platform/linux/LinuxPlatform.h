@@ -18,8 +18,7 @@ public:
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
     void log(std::string_view text) override;
-    std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
-                                               const std::vector<std::string>& arguments,
+    std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath, const std::vector<std::string>& arguments,
                                                StandardError standardError) override;
     bool fileExists(const std::string& path) override;
     std::optional<Dictionary> readPropertyList(const std::string& path) override;

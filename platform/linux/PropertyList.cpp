@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "reading/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "reading/PropertyListRules.h"
 
 namespace gatewarden {
 
@@ -13,11 +13,13 @@ namespace {
 // libplist is loaded on first use, not at start: only Apple silicon runs read a property list, and
 // loading a shared library costs more than a tenth of an Intel run. When it cannot be loaded, no
 // property list can be read, as if the file were not there.
+// clang-format off
 #define GATEWARDEN_LIBPLIST_FUNCTIONS(X)                                                                  \
     X(plist_array_get_item) X(plist_array_get_size) X(plist_dict_new_iter) X(plist_dict_next_item)      \
     X(plist_free) X(plist_from_memory) X(plist_get_bool_val) X(plist_get_data_ptr) X(plist_get_date_val) \
     X(plist_get_node_type) X(plist_get_real_val) X(plist_get_string_ptr) X(plist_get_uint_val)         \
     X(plist_to_xml)
+// clang-format on
 
 struct Libplist {
 #define GATEWARDEN_DECLARE(name) decltype(&::name) name = nullptr;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "reading/PropertyListRules.h"
+#include "platform/macos/ScopedCFTypeRef.h"
 #include "platform/makePlatform.h"
 #include "platform/posix/Posix.h"
-#include "platform/macos/ScopedCFTypeRef.h"
+#include "reading/PropertyListRules.h"
 
 namespace gatewarden {
 

@@ -105,8 +105,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
-                                           const std::vector<std::string>& arguments,
+std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath, const std::vector<std::string>& arguments,
                                            StandardError standardError) {
     if (launchPath.empty() || launchPath.front() != '/')
         throw PlatformException{"LaunchError", launchPath + ": launch path is not absolute"};

@@ -39,8 +39,7 @@ private:
 
 // Starts a child as Platform::startCommand describes. Every descriptor of the tool but standard
 // input, standard output (the pipe) and standard error is closed in the child.
-std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath,
-                                           const std::vector<std::string>& arguments,
+std::unique_ptr<ChildProcess> startCommand(const std::string& launchPath, const std::vector<std::string>& arguments,
                                            StandardError standardError);
 
 // The standard descriptors a child inherits as they are: standard input, and standard error when

@@ -1,6 +1,7 @@
 // The real Linux platform layer where a black-box run cannot reach: children of real processes, the
 // log record under interrupted writes, and property lists in real files through libplist.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -13,18 +14,17 @@
 #include <set>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "reading/PropertyListRules.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/posix/Posix.h"
+#include "reading/PropertyListRules.h"
 
 namespace gatewarden {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::pair<std::string, std::int32_t> runChild(const std::vector<std::string>& arguments, StandardError standardError = StandardError::Inherit) {
+std::pair<std::string, std::int32_t> runChild(const std::vector<std::string>& arguments,
+                                              StandardError standardError = StandardError::Inherit) {
     auto child = posix::startCommand(TEST_CHILD, arguments, standardError);
     std::string output = child->readToEnd();
     return {output, child->wait()};
@@ -47,7 +47,8 @@ protected:
 
 TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothingBehind) {
     std::set<std::string> before = openDescriptors();
-    int extra = ::open("/dev/null", O_RDONLY), savedInput = ::dup(0);  // not close-on-exec, like one the tool may inherit
+    int extra = ::open("/dev/null", O_RDONLY),
+        savedInput = ::dup(0);  // not close-on-exec, like one the tool may inherit
     ::dup2(extra, 0);
     EXPECT_EQ(runChild({"fds"}).first, "0 1 2 ");
     EXPECT_EQ(runChild({"kill", std::to_string(SIGTERM)}).second, SIGTERM);  // the number of the signal that ended it
@@ -81,9 +82,11 @@ TEST_F(Platform, ALongRecordGoesOnWhereAnInterruptedWriteStopped) {
         sigset_t alarm;
         sigemptyset(&alarm), sigaddset(&alarm, SIGALRM), pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
         char buffer[4096];
-        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0; ::usleep(20)) written.append(buffer, count);
+        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0; ::usleep(20))
+            written.append(buffer, count);
     });
-    struct sigaction interrupt {}, previous {};
+    struct sigaction interrupt {
+    }, previous{};
     interrupt.sa_handler = [](int) {};  // without SA_RESTART: a blocked write returns what it wrote
     itimerval every100us{{0, 100}, {0, 100}}, off{};
     ::sigaction(SIGALRM, &interrupt, &previous), ::setitimer(ITIMER_REAL, &every100us, nullptr);
@@ -97,7 +100,8 @@ TEST_F(Platform, ALongRecordGoesOnWhereAnInterruptedWriteStopped) {
 
 std::string xml(const std::string& value) {  // as Apple's writer lays it out
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n" + value + "\n</plist>\n";
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n" +
+           value + "\n</plist>\n";
 }
 // The binary encoding as libplist writes it: an equal value stored once and referred to from every
 // place that holds it, a count of 15 or more in a byte of its own.
@@ -112,19 +116,25 @@ std::string binaryFromXml(const std::string& text) {
 }
 TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIsNothing) {
     std::string entries, shown;
-    for (char key = 'a'; key <= 'p'; ++key) entries += std::string("<key>") + key + "</key><integer>1</integer>", shown += std::string(shown.empty() ? "" : "; ") + '"' + key + "\" = 1";
+    for (char key = 'a'; key <= 'p'; ++key)
+        entries += std::string("<key>") + key + "</key><integer>1</integer>",
+            shown += std::string(shown.empty() ? "" : "; ") + '"' + key + "\" = 1";
     auto read = [&](const std::string& bytes) {
         std::ofstream(folder / "plist", std::ios::binary) << bytes;
         auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
         return dictionary ? describe(*dictionary) : "nothing";
     };
-    const std::pair<std::string, std::string> encodings[] = {  // each in XML and in binary
-        {xml("<dict><key>i</key><integer>-7</integer><key>r</key><real>1.0</real><key>b</key><true/><key>s</key><string>1</string>"
-             "<key>d</key><data>D6E=</data><key>t</key><date>2001-01-02T00:00:00Z</date><key>a</key><array><false/><dict/></array>"
+    const std::pair<std::string, std::string> encodings[] = {
+        // each in XML and in binary
+        {xml("<dict><key>i</key><integer>-7</integer><key>r</key><real>1.0</real><key>b</key><true/><key>s</"
+             "key><string>1</string>"
+             "<key>d</key><data>D6E=</data><key>t</key><date>2001-01-02T00:00:00Z</date><key>a</key><array><false/"
+             "><dict/></array>"
              "<key>n</key><integer>-9223372036854775808</integer><key>u</key><integer>18446744073709551615</integer>"
              "<key>\xC3\xA9</key><string>a\xE2\x82\xAC</string></dict>"),  // libplist writes these texts in UTF-16
          R"({"a" = (false, {}); "b" = true; "d" = <0fa1>; "i" = -7; "n" = -9223372036854775808; "r" = 1.0; "s" = "1"; )"
-         R"("t" = date 86400.0; "u" = 18446744073709551615; )" "\"\xC3\xA9\" = \"a\xE2\x82\xAC\"}"},
+         R"("t" = date 86400.0; "u" = 18446744073709551615; )"
+         "\"\xC3\xA9\" = \"a\xE2\x82\xAC\"}"},
         {xml("<dict>" + entries + "</dict>"), "{" + shown + "}"},
         {xml("<array><dict/></array>"), "nothing"}};
     for (const auto& [text, expected] : encodings) {
@@ -133,11 +143,13 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
     }
     const std::string atLimit = xml("<dict/>") + std::string(propertyListFileLimit - xml("<dict/>").size(), ' ');
     const std::pair<std::string, std::string> files[] = {
-        {atLimit, "{}"}, {atLimit + " ", "nothing"},
+        {atLimit, "{}"},
+        {atLimit + " ", "nothing"},
         // Apple's reader drops a U+FEFF at the start of a text in XML, but not in binary.
         {xml("<dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF</string></dict>"), R"({"k" = ""})"},
         {binaryFromXml(xml("<dict><key>\xEF\xBB\xBFk</key><true/></dict>")), "{\"\xEF\xBB\xBFk\" = true}"}};
-    for (const auto& [bytes, expected] : files) EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
+    for (const auto& [bytes, expected] : files)
+        EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
     ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
     for (const fs::path& path : {folder / "fifo", folder, folder / "missing"})
         EXPECT_FALSE(LinuxPlatform("gatewarden-test").readPropertyList(path)) << path;

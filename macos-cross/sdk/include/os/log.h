@@ -18,10 +18,10 @@ extern "C" {
 #endif
 
 /* The image that a record comes from; the linker defines it for every executable and library. */
-extern void *__dso_handle;
+extern void* __dso_handle;
 
 /* A log object; in C and C++ code, an opaque pointer. */
-typedef struct os_log_s *os_log_t;
+typedef struct os_log_s* os_log_t;
 
 /* The levels of a record, with the values the logging system stores. */
 typedef enum : uint8_t {
@@ -39,7 +39,7 @@ extern struct os_log_s _os_log_default;
 bool os_log_type_enabled(os_log_t oslog, os_log_type_t type);
 
 /* Receives a record that __builtin_os_log_format laid out; called only through the macros below. */
-void _os_log_impl(void *dso, os_log_t log, os_log_type_t type, const char *format, uint8_t *buf, uint32_t size);
+void _os_log_impl(void* dso, os_log_t log, os_log_type_t type, const char* format, uint8_t* buf, uint32_t size);
 
 #if defined(__cplusplus)
 }
@@ -47,18 +47,18 @@ void _os_log_impl(void *dso, os_log_t log, os_log_type_t type, const char *forma
 
 /* The format string goes to its own section, where the log tools find it; the record holds only
  * the arguments. The buffer's size is a constant the compiler works out from the format. */
-#define os_log_with_type(log, type, format, ...)                                                               \
-    __extension__({                                                                                            \
-        os_log_t _os_log_target = (log);                                                                       \
-        os_log_type_t _os_log_level = (type);                                                                  \
-        if (os_log_type_enabled(_os_log_target, _os_log_level)) {                                              \
+#define os_log_with_type(log, type, format, ...)                                                                \
+    __extension__({                                                                                             \
+        os_log_t _os_log_target = (log);                                                                        \
+        os_log_type_t _os_log_level = (type);                                                                   \
+        if (os_log_type_enabled(_os_log_target, _os_log_level)) {                                               \
             __attribute__((section("__TEXT,__oslogstring,cstring_literals"))) static const char _os_log_fmt[] = \
-                format;                                                                                        \
-            uint8_t _os_log_buf[__builtin_os_log_format_buffer_size(format, ##__VA_ARGS__)];                   \
-            _os_log_impl(&__dso_handle, _os_log_target, _os_log_level, _os_log_fmt,                            \
-                         (uint8_t *)__builtin_os_log_format(_os_log_buf, format, ##__VA_ARGS__),               \
-                         (uint32_t)sizeof(_os_log_buf));                                                       \
-        }                                                                                                      \
+                format;                                                                                         \
+            uint8_t _os_log_buf[__builtin_os_log_format_buffer_size(format, ##__VA_ARGS__)];                    \
+            _os_log_impl(&__dso_handle, _os_log_target, _os_log_level, _os_log_fmt,                             \
+                         (uint8_t*)__builtin_os_log_format(_os_log_buf, format, ##__VA_ARGS__),                 \
+                         (uint32_t)sizeof(_os_log_buf));                                                        \
+        }                                                                                                       \
     })
 
 /* A record at the default level. */
