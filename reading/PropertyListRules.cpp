@@ -15,9 +15,9 @@ std::size_t digitRun(std::string_view text) {
     return n;
 }
 
-// The value of digits, or nothing beyond limit.
-bool digitsWithin(std::string_view digits, std::uint64_t limit, std::uint64_t& value) {
-    value = 0;
+// Whether decimal digits stand for a value of at most limit.
+bool digitsWithin(std::string_view digits, std::uint64_t limit) {
+    std::uint64_t value = 0;
     for (char c : digits) {
         auto digit = static_cast<std::uint64_t>(c - '0');
         if (value > (limit - digit) / 10) return false;
@@ -47,10 +47,9 @@ int base64Value(char c) {
 bool isPropertyListInteger(std::string_view text) {
     bool negative = text.starts_with('-');
     if (negative) text.remove_prefix(1);
-    std::uint64_t value = 0;
     if (text.empty() || digitRun(text) != text.size() || (text[0] == '0' && (negative || text.size() > 1)))
         return false;
-    return digitsWithin(text, negative ? std::uint64_t{1} << 63 : UINT64_MAX, value);
+    return digitsWithin(text, negative ? std::uint64_t{1} << 63 : UINT64_MAX);
 }
 
 bool isPropertyListReal(std::string_view text) {
@@ -78,12 +77,9 @@ bool isPropertyListReal(std::string_view text) {
 
 bool isPropertyListDate(std::string_view text) {
     // The writer pads the year to four characters, a minus sign included.
-    bool negative = text.starts_with('-');
-    std::size_t year = digitRun(text.substr(negative ? 1 : 0)) + (negative ? 1 : 0);
-    std::uint64_t value = 0;
-    if (year < 4 || !digitsWithin(text.substr(negative ? 1 : 0, year - (negative ? 1 : 0)), INT32_MAX, value))
-        return false;
-    std::string_view rest = text.substr(year);
+    std::size_t sign = text.starts_with('-') ? 1 : 0, digits = digitRun(text.substr(sign));
+    if (sign + digits < 4 || !digitsWithin(text.substr(sign, digits), INT32_MAX)) return false;
+    std::string_view rest = text.substr(sign + digits);
     constexpr std::string_view form = "-00-00T00:00:00Z";
     if (rest.size() != form.size()) return false;
     for (std::size_t i = 0; i < form.size(); ++i)
