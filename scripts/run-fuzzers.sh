@@ -12,7 +12,7 @@ status=0
 # memory limit below; a smaller quarantine leaves that limit to the inputs.
 ASAN_OPTIONS="quarantine_size_mb=32${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export ASAN_OPTIONS
-for target in integerRule whoParser outputCapture patchGate battery; do
+for target in patchGate; do
     mkdir -p "$scratch/$target"
     dictionary=""
     [ -f "$here/fuzz/$target.dict" ] && dictionary="-dict=$here/fuzz/$target.dict"
