@@ -23,11 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::pair<std::string, std::int32_t> runChild(const std::vector<std::string>& arguments,
-                                              StandardError standardError = StandardError::Inherit) {
+std::string childOutput(const std::vector<std::string>& arguments, StandardError standardError) {
     auto child = posix::startCommand(TEST_CHILD, arguments, standardError);
     std::string output = child->readToEnd();
-    return {output, child->wait()};
+    return child->wait(), output;
 }
 
 std::set<std::string> openDescriptors() {  // the listing's own among them, the lowest free one each time
@@ -50,15 +49,11 @@ TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothing
     int extra = ::open("/dev/null", O_RDONLY),
         savedInput = ::dup(0);  // not close-on-exec, like one the tool may inherit
     ::dup2(extra, 0);
-    EXPECT_EQ(runChild({"fds"}).first, "0 1 2 ");
-    EXPECT_EQ(runChild({"kill", std::to_string(SIGTERM)}).second, SIGTERM);  // the number of the signal that ended it
-    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), (std::vector<int>{0, 2}));
+    EXPECT_EQ(childOutput({"fds"}, StandardError::Inherit), "0 1 2 ");
     // With standard input closed the pipe is made on descriptor 0; the child must not get it there,
     // and it is not passed on (macOS would fail the spawn when asked to pass on a closed descriptor).
     ::close(0);
-    EXPECT_EQ(runChild({"fds"}, StandardError::Captured).first, "1 2 ");
-    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), std::vector<int>{2});
-    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Captured), std::vector<int>{});
+    EXPECT_EQ(childOutput({"fds"}, StandardError::Captured), "1 2 ");
     ::dup2(savedInput, 0), ::close(savedInput), ::close(extra);
     // Dropped unread and unwaited while the child still has far more than a pipe's worth to write.
     posix::startCommand(TEST_CHILD, {"out", std::to_string(8 << 20), "y"}, StandardError::Inherit).reset();
@@ -115,10 +110,6 @@ std::string binaryFromXml(const std::string& text) {
     return plist_free(root), std::free(bytes), binary;
 }
 TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIsNothing) {
-    std::string entries, shown;
-    for (char key = 'a'; key <= 'p'; ++key)
-        entries += std::string("<key>") + key + "</key><integer>1</integer>",
-            shown += std::string(shown.empty() ? "" : "; ") + '"' + key + "\" = 1";
     auto read = [&](const std::string& bytes) {
         std::ofstream(folder / "plist", std::ios::binary) << bytes;
         auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
@@ -135,24 +126,18 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
          R"({"a" = (false, {}); "b" = true; "d" = <0fa1>; "i" = -7; "n" = -9223372036854775808; "r" = 1.0; "s" = "1"; )"
          R"("t" = date 86400.0; "u" = 18446744073709551615; )"
          "\"\xC3\xA9\" = \"a\xE2\x82\xAC\"}"},
-        {xml("<dict>" + entries + "</dict>"), "{" + shown + "}"},
         {xml("<array><dict/></array>"), "nothing"}};
     for (const auto& [text, expected] : encodings) {
         EXPECT_EQ(read(text), expected) << text.substr(0, 100);
         EXPECT_EQ(read(binaryFromXml(text)), expected) << text.substr(0, 100) << " in binary";
     }
-    const std::string atLimit = xml("<dict/>") + std::string(propertyListFileLimit - xml("<dict/>").size(), ' ');
     const std::pair<std::string, std::string> files[] = {
-        {atLimit, "{}"},
-        {atLimit + " ", "nothing"},
         // Apple's reader drops a U+FEFF at the start of a text in XML, but not in binary.
         {xml("<dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF</string></dict>"), R"({"k" = ""})"},
-        {binaryFromXml(xml("<dict><key>\xEF\xBB\xBFk</key><true/></dict>")), "{\"\xEF\xBB\xBFk\" = true}"}};
+        {binaryFromXml(xml("<dict><key>\xEF\xBB\xBFk</key><true/></dict>")), "{\"\xEF\xBB\xBFk\" = true}"},
+        {xml("<dict><key>k</key><integer>1.0</integer></dict>"), "nothing"}};  // libplist reads it, the rules do not
     for (const auto& [bytes, expected] : files)
         EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
-    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
-    for (const fs::path& path : {folder / "fifo", folder, folder / "missing"})
-        EXPECT_FALSE(LinuxPlatform("gatewarden-test").readPropertyList(path)) << path;
 }
 
 }  // namespace
