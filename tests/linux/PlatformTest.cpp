@@ -1,5 +1,6 @@
-// The real Linux platform layer where a black-box run cannot reach: children of real processes, the
-// log record under interrupted writes, and property lists in real files through libplist.
+// The real Linux platform layer where a black-box run cannot reach: the descriptors children get and
+// what they leave behind, the log record under interrupted writes, and property lists in real files
+// through libplist.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <plist/plist.h>

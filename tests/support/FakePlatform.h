@@ -1,6 +1,6 @@
 #pragma once
 
-// A platform whose machine the test describes and which records what the checks asked of it.
+// A platform whose machine the test describes and which keeps every log record.
 
 #include <map>
 #include <string>

@@ -1,6 +1,6 @@
-// The checks and the agent class over a platform whose machine each row describes: what only macOS
-// hands them (power sources of any shape, a failing volume query), what no sandbox shows (commands
-// that cannot start, the agent's own operations), and decision tables cheaper to state here.
+// The checks and the agent class over a fake platform, for what a sandbox cannot show or shows only
+// at great cost: power sources in the shapes macOS hands over, a failing volume query, patch data as
+// values, the agent's prompt record, and the rules of the login parser.
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-// The pure rules: numbers, decimals, UTF-8, texts, renderings and the bytes of property lists.
+// Pure rules whose edge cases are cheaper to state as rows than as machines: the integer rule and the
+// forms Apple's writer uses, the shortest decimal, UTF-8, and the bytes of property lists.
 #include <gtest/gtest.h>
 
 #include <cmath>
