@@ -110,6 +110,10 @@ std::string binaryFromXml(const std::string& text) {
     return plist_free(root), std::free(bytes), binary;
 }
 TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIsNothing) {
+    std::string entries, shown;
+    for (char key = 'a'; key <= 'p'; ++key)
+        entries += std::string("<key>") + key + "</key><integer>1</integer>",
+            shown += std::string(shown.empty() ? "" : "; ") + '"' + key + "\" = 1";
     auto read = [&](const std::string& bytes) {
         std::ofstream(folder / "plist", std::ios::binary) << bytes;
         auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
@@ -126,6 +130,8 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
          R"({"a" = (false, {}); "b" = true; "d" = <0fa1>; "i" = -7; "n" = -9223372036854775808; "r" = 1.0; "s" = "1"; )"
          R"("t" = date 86400.0; "u" = 18446744073709551615; )"
          "\"\xC3\xA9\" = \"a\xE2\x82\xAC\"}"},
+        {xml("<dict>" + entries + "</dict>"), "{" + shown + "}"},  // 16 entries: a count in a byte of its own
+        {xml("<dict/>"), "{}"},
         {xml("<array><dict/></array>"), "nothing"}};
     for (const auto& [text, expected] : encodings) {
         EXPECT_EQ(read(text), expected) << text.substr(0, 100);

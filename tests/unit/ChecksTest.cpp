@@ -65,6 +65,7 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
     const std::tuple<std::optional<Dictionary>, std::string, bool> rows[] = {
         // shown empty: the status is not 1
         {std::nullopt, "", false},
+        {data(2, "true"), "", false},
         {data(1.5), "", false},
         {data(1.0), "nil", true},
         {data(1, "TRUE"), R"(Optional("TRUE"))", true},
@@ -109,7 +110,6 @@ TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsP
         {false, herald({{"Notifier", "  123\n"}}), file + " file not available"},
         {true, std::nullopt, file + " : Cannot Convert plist to Dict"},
         {true, Dictionary{{"UpdateHerald", "Notifier"}}, file + " : Cannot Get UpdateHerald data value"},
-        {true, herald({}), "previousParentPid is nil for 50% %@ app -> false", false, "50% %@ app"},
         {true, herald({{"Notifier", "  12AB\n"}}), same + "  12AB\n", true, "Notifier", "  12ab\n"}};
     for (const auto& row : rows) {
         FakePlatform platform;
