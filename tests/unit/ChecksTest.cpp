@@ -66,6 +66,7 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
         // shown empty: the status is not 1
         {std::nullopt, "", false},
         {data(2, "true"), "", false},
+        {data("1"), "", false},
         {data(1.5), "", false},
         {data(1.0), "nil", true},
         {data(1, "TRUE"), R"(Optional("TRUE"))", true},
