@@ -14,10 +14,8 @@ ASAN_OPTIONS="quarantine_size_mb=32${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export ASAN_OPTIONS
 for target in patchGate; do
     mkdir -p "$scratch/$target"
-    dictionary=""
-    [ -f "$here/fuzz/$target.dict" ] && dictionary="-dict=$here/fuzz/$target.dict"
     # No input may take more than a second or 256 MB: a slow or swelling input is a fault too.
-    if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=256 $dictionary \
+    if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=256 \
         -print_final_stats=1 -artifact_prefix="$here/fuzz/" \
         "$scratch/$target" "$here/fuzz/corpus/$target" >"$scratch/$target.log" 2>&1; then
         result=ok
