@@ -228,8 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
           "patchingViaMDMStatus :1, checking for isMDMPatchingEnabled nil",
           "isMDMPatchingEnabled : nil, hence skipping checkIfUserLoggedIn - check, returning true"},
          sysctl},
+        // Blanks around the owner's name go, Unicode ones too.
         {"RootOwningTheConsoleIsNobody",
-         Machine().prints("stat", " root \n"),
+         Machine().prints("stat", " root\xE3\x80\x80\n"),
          args,
          54,
          {"...", viaTerminal, "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"},
