@@ -174,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
           "Available free space :10737418240bytes / 10.0GB", diskTrue,
           "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true"},
          sysctl},
+        // Neither root nor the setup user counts as a login.
         {"AppleSiliconReadsTheSecondPairAndCountsTheLogins",
          Machine().prints("who", alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n"),
          {"99", "99", "30", "12"},
