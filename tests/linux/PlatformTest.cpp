@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 std::string childOutput(const std::vector<std::string>& arguments, StandardError standardError) {
     auto child = posix::startCommand(TEST_CHILD, arguments, standardError);
     std::string output = child->readToEnd();
-    return child->wait(), output;
+    child->wait();
+    return output;
 }
 
 std::set<std::string> openDescriptors() {  // the listing's own among them, the lowest free one each time
@@ -107,7 +108,9 @@ std::string binaryFromXml(const std::string& text) {
     std::uint32_t length = 0;
     if (root) plist_to_bin(root, &bytes, &length);
     std::string binary = bytes ? std::string(bytes, length) : "";
-    return plist_free(root), std::free(bytes), binary;
+    plist_free(root);
+    std::free(bytes);
+    return binary;
 }
 TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIsNothing) {
     std::string entries, shown;

@@ -17,7 +17,8 @@ struct FakeChild final : ChildProcess {
     explicit FakeChild(std::string printed) : output(std::move(printed)) {}
     std::size_t readSome(char* buffer, std::size_t capacity) override {
         std::size_t count = output.copy(buffer, capacity, offset);
-        return offset += count, count;
+        offset += count;
+        return count;
     }
     std::int32_t wait() override { return 0; }
 };
