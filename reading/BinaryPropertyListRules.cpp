@@ -185,10 +185,15 @@ private:
                            bytes_.begin() + static_cast<std::ptrdiff_t>(first + 8), [](char c) { return c == 0; });
     }
 
+    // Code unit i of a UTF-16 text whose units start at first.
+    std::size_t unitAt(std::size_t first, std::size_t i) const {
+        return byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
+    }
+
     bool utf16Paired(std::size_t first, std::uint64_t units) const {
         bool highBefore = false;
         for (std::size_t i = 0; i < units; ++i) {
-            std::size_t unit = byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
+            std::size_t unit = unitAt(first, i);
             bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
             if (unit == 0 || low != highBefore)
                 return false;  // a low surrogate alone, or a high one not followed by one
@@ -206,9 +211,7 @@ private:
             if (!read(reference(dictionary, k), key) || (key.type != 0x5 && key.type != 0x6)) return false;
             std::u16string& units = keys.emplace_back();
             for (std::size_t i = 0; i < key.count; ++i)
-                units += static_cast<char16_t>(key.type == 0x5
-                                                   ? byteAt(key.first + i)
-                                                   : byteAt(key.first + 2 * i) << 8 | byteAt(key.first + 2 * i + 1));
+                units += static_cast<char16_t>(key.type == 0x5 ? byteAt(key.first + i) : unitAt(key.first, i));
         }
         std::sort(keys.begin(), keys.end());
         return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
