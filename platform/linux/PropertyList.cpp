@@ -15,7 +15,7 @@ namespace {
 // property list can be read, as if the file were not there.
 // clang-format off
 #define GATEWARDEN_LIBPLIST_FUNCTIONS(X)                                                                  \
-    X(plist_array_get_item) X(plist_array_get_size) X(plist_dict_new_iter) X(plist_dict_next_item)      \
+    X(plist_array_new_iter) X(plist_array_next_item) X(plist_dict_new_iter) X(plist_dict_next_item)     \
     X(plist_free) X(plist_from_memory) X(plist_get_bool_val) X(plist_get_data_ptr) X(plist_get_date_val) \
     X(plist_get_node_type) X(plist_get_real_val) X(plist_get_string_ptr) X(plist_get_uint_val)         \
     X(plist_to_xml)
@@ -90,15 +90,20 @@ std::optional<Value> convertInteger(plist_t node) {
 }
 
 std::optional<Value> convertArray(plist_t node, bool xml) {
+    // Walked with an iterator: libplist 2.2 finds an item by its index by counting from the first
+    // one, unless the array was built by appending, which its binary parser does not do.
     Array array;
-    std::uint32_t count = library->plist_array_get_size(node);
-    array.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        auto item = convert(library->plist_array_get_item(node, i), xml);
-        if (!item) return std::nullopt;
-        array.push_back(std::move(*item));
+    plist_array_iter iterator = nullptr;
+    library->plist_array_new_iter(node, &iterator);
+    std::unique_ptr<void, void (*)(void*)> iteratorHolder(iterator, std::free);
+    for (;;) {
+        plist_t item = nullptr;
+        library->plist_array_next_item(node, iterator, &item);
+        if (!item) return Value(std::move(array));
+        auto value = convert(item, xml);
+        if (!value) return std::nullopt;
+        array.push_back(std::move(*value));
     }
-    return Value(std::move(array));
 }
 
 std::optional<Value> convertDictionary(plist_t node, bool xml) {
