@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "reading/PropertyListRules.h"
@@ -29,6 +32,7 @@ private:
         std::size_t type = 0;          // the marker's high four bits
         std::uint64_t count = 0;       // of items, entries, bytes or code units
         std::uint64_t references = 0;  // for arrays their items, for dictionaries keys then values
+        std::size_t bytes = 0;         // of a text in UTF-8, or of data
     };
 
     // The trailer and the offset table, as Apple's reader checks them before any object.
@@ -40,7 +44,7 @@ private:
         objects_ = number(trailer + 8, 8);
         std::uint64_t top = number(trailer + 16, 8), table = number(trailer + 24, 8);
         if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8 || objects_ == 0 ||
-            objects_ > propertyListValueLimit || top >= objects_ || table < headerSize + 1 || table >= trailer)
+            objects_ > trailer - table || top >= objects_ || table < headerSize + 1 || table >= trailer)
             return false;
         // The table fills the bytes between the objects and the trailer exactly, and its entries
         // and the references are wide enough for the table's position and the number of objects.
@@ -56,16 +60,24 @@ private:
     }
 
     bool graphFollows() {
-        // Height and expanded size of each object whose walk is done (height 0 while unknown);
-        // onPath marks the objects of the current walk, so a cycle shows.
-        std::vector<std::uint8_t> height(static_cast<std::size_t>(objects_), 0);
-        std::vector<std::uint32_t> size(static_cast<std::size_t>(objects_), 0);
-        std::vector<bool> onPath(static_cast<std::size_t>(objects_), false);
+        // Height and expansion of each object whose walk is done (height 0 while unknown); onPath
+        // marks the objects of the current walk, so that a cycle shows. Each object is read and
+        // walked once, however many references name it.
+        auto objects = static_cast<std::size_t>(objects_);
+        std::vector<std::uint8_t> height(objects, 0);
+        std::vector<Expansion> expansion(objects);
+        std::vector<bool> onPath(objects, false);
+        keyIds_.assign(objects, 0);
+        const Expansion limit = propertyListExpansionLimit(bytes_.size());
+        auto within = [&](Expansion& total, const Expansion& more) {
+            total.values += more.values, total.bytes += more.bytes;
+            return total.values <= limit.values && total.bytes <= limit.bytes;
+        };
         struct Frame {
             Object object;
             std::uint64_t next = 0;
             unsigned tallest = 0;
-            std::uint64_t values = 1;  // this object and everything below it, expanded
+            Expansion below;  // this object and everything below it, expanded
         };
         std::vector<Frame> path;
         auto enter = [&](std::uint64_t index) {
@@ -73,6 +85,7 @@ private:
             if (path.size() > static_cast<std::size_t>(propertyListDepthLimit) || !read(index, frame.object) ||
                 (frame.object.type == 0xD && !distinctTextKeys(frame.object)))
                 return false;
+            frame.below = {1, frame.object.bytes};
             onPath[index] = true;
             path.push_back(frame);
             return true;
@@ -83,14 +96,13 @@ private:
             if (frame.next == frame.object.references) {
                 auto index = static_cast<std::size_t>(frame.object.index);
                 unsigned own = frame.tallest + 1;
-                std::uint64_t values = frame.values;
                 onPath[index] = false;
                 height[index] = static_cast<std::uint8_t>(own);
-                size[index] = static_cast<std::uint32_t>(values);
+                expansion[index] = frame.below;
                 path.pop_back();
                 if (!path.empty()) {
                     path.back().tallest = std::max(path.back().tallest, own);
-                    if ((path.back().values += values) > propertyListValueLimit) return false;
+                    if (!within(path.back().below, expansion[index])) return false;
                 }
                 continue;
             }
@@ -102,7 +114,7 @@ private:
             }
             if (path.size() + height[child] > static_cast<std::size_t>(propertyListDepthLimit) + 1) return false;
             frame.tallest = std::max<unsigned>(frame.tallest, height[child]);
-            if ((frame.values += size[child]) > propertyListValueLimit) return false;
+            if (!within(frame.below, expansion[child])) return false;
         }
         return true;
     }
@@ -155,14 +167,20 @@ private:
             case 0x3:  // a date
                 return marker == 0x33 && room >= 8;
             case 0x4:  // data
+                object.bytes = static_cast<std::size_t>(count);
                 return count <= room;
             case 0x5:  // ASCII text, without a NUL: libplist would cut the text there
+                object.bytes = static_cast<std::size_t>(count);
                 return count <= room &&
                        std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
                                    bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + count),
                                    [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
-            case 0x6:  // UTF-16 text, without a NUL or an unpaired surrogate (which has no UTF-8 form)
-                return count <= room / 2 && utf16Paired(object.first, count);
+            case 0x6: {  // UTF-16 text: Apple's reader refuses an empty one (Apple's writer writes ASCII)
+                if (count == 0 || count > room / 2) return false;
+                auto length = utf8Length(object.first, count);
+                object.bytes = length.value_or(0);
+                return length.has_value();
+            }
             case 0xA:
             case 0xD:
                 object.references = count * (type == 0xD ? 2 : 1);
@@ -190,36 +208,68 @@ private:
         return byteAt(first + 2 * i) << 8 | byteAt(first + 2 * i + 1);
     }
 
-    bool utf16Paired(std::size_t first, std::uint64_t units) const {
+    // The length in UTF-8 of a UTF-16 text, or nothing when it holds a NUL or an unpaired surrogate,
+    // which has no UTF-8 form.
+    std::optional<std::size_t> utf8Length(std::size_t first, std::uint64_t units) const {
+        std::size_t length = 0;
         bool highBefore = false;
         for (std::size_t i = 0; i < units; ++i) {
             std::size_t unit = unitAt(first, i);
             bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
             if (unit == 0 || low != highBefore)
-                return false;  // a low surrogate alone, or a high one not followed by one
+                return std::nullopt;  // a low surrogate alone, or a high one not followed by one
             highBefore = high;
+            length += unit < 0x80 ? 1 : unit < 0x800 || high || low ? 2 : 3;  // a pair takes 4
         }
-        return !highBefore;
+        if (highBefore) return std::nullopt;
+        return length;
     }
 
     // Keys are texts (libplist asserts, and so ends the process, on any other), and no two are the
-    // same text, whether stored as ASCII or as UTF-16.
-    bool distinctTextKeys(const Object& dictionary) const {
-        std::vector<std::u16string> keys;
+    // same text, whether stored as ASCII or as UTF-16. Each key object's text is taken once, however
+    // many dictionaries name it, and stands for an id from then on.
+    bool distinctTextKeys(const Object& dictionary) {
+        std::vector<std::uint32_t> ids;
         for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
-            Object key;
-            if (!read(reference(dictionary, k), key) || (key.type != 0x5 && key.type != 0x6)) return false;
-            std::u16string& units = keys.emplace_back();
-            for (std::size_t i = 0; i < key.count; ++i)
-                units += static_cast<char16_t>(key.type == 0x5 ? byteAt(key.first + i) : unitAt(key.first, i));
+            std::uint64_t index = reference(dictionary, k);
+            if (keyIds_[index] == 0 && !identifyKey(index)) return false;
+            ids.push_back(keyIds_[index]);
         }
-        std::sort(keys.begin(), keys.end());
-        return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
+        std::sort(ids.begin(), ids.end());
+        return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
     }
+
+    // A key's text as the bytes that stand for it, and whether they are ASCII: an ASCII key's own; a
+    // UTF-16 key's units, unless they are all ASCII, when the ASCII bytes stand for it as they would
+    // for the same key stored as ASCII. Only such a key is copied.
+    bool identifyKey(std::uint64_t index) {
+        Object key;
+        if (!read(index, key) || (key.type != 0x5 && key.type != 0x6)) return false;
+        bool ascii = key.type == 0x5;
+        std::string_view text = bytes_.substr(key.first, ascii ? key.count : 2 * key.count);
+        if (!ascii) {
+            std::string copy;
+            for (std::size_t i = 0; i < key.count && unitAt(key.first, i) < 0x80; ++i)
+                copy += static_cast<char>(unitAt(key.first, i));
+            if (copy.size() == key.count) text = asciiCopies_.emplace_back(std::move(copy)), ascii = true;
+        }
+        auto id = static_cast<std::uint32_t>(keyTexts_.size() + 1);
+        keyIds_[index] = keyTexts_.try_emplace({ascii, text}, id).first->second;
+        return true;
+    }
+
+    struct KeyHash {
+        std::size_t operator()(const std::pair<bool, std::string_view>& key) const {
+            return std::hash<std::string_view>()(key.second) ^ key.first;
+        }
+    };
 
     std::string_view bytes_;
     std::size_t table_ = 0, offsetSize_ = 0, referenceSize_ = 0;
     std::uint64_t objects_ = 0, top_ = 0;
+    std::vector<std::uint32_t> keyIds_;  // of each key object once its text is known, else 0
+    std::unordered_map<std::pair<bool, std::string_view>, std::uint32_t, KeyHash> keyTexts_;
+    std::deque<std::string> asciiCopies_;
 };
 
 }  // namespace

@@ -15,15 +15,45 @@
 
 namespace gatewarden {
 
-// The agent's property lists are a few kilobytes, a few levels deep and hold a few dozen values.
-constexpr std::size_t propertyListFileLimit = 16u << 20;
+// The agent's property lists are a few kilobytes, a few levels deep and hold a few dozen values. The
+// limits leave a margin of hundreds and keep the costliest file they admit to a fraction of a second
+// on both systems' readers, and to no more than about twice what an ordinary file of the same size
+// costs.
+constexpr std::size_t propertyListFileLimit = 1u << 20;
 constexpr int propertyListDepthLimit = 128;
-// Values once every reference is expanded: a few hundred bytes of shared references can stand
-// for billions of them.
-constexpr std::size_t propertyListValueLimit = 1'000'000;
+
+// What a file may stand for once every shared reference is expanded, as the parsers and the
+// conversion into values build it: values (keys included), and the bytes of texts, keys and data
+// (texts in UTF-8). A few hundred bytes of shared references can stand for billions of either, so
+// both grow only with the file: the densest of a thousand real property lists holds one value per
+// 3.1 bytes, and an ordinary one expands to about its own size. The constants leave room for a
+// small file that refers to one text a few thousand times.
+struct Expansion {
+    std::size_t values = 0, bytes = 0;
+};
+constexpr Expansion propertyListExpansionLimit(std::size_t fileBytes) {
+    return {4096 + fileBytes / 3, (256u << 10) + 2 * fileBytes};
+}
+
+// What a conversion into values may still build of a file's expansion limit: each value is charged
+// as it is built, so that a conversion never builds more than the rules admitted, whatever the
+// system's parser shares between references.
+class ExpansionBudget {
+public:
+    explicit ExpansionBudget(std::size_t fileBytes) : left_(propertyListExpansionLimit(fileBytes)) {}
+    // One value holding bytes of text, key or data; false once the limit is passed.
+    bool charge(std::size_t bytes) {
+        if (left_.values == 0 || left_.bytes < bytes) return false;
+        --left_.values, left_.bytes -= bytes;
+        return true;
+    }
+
+private:
+    Expansion left_;
+};
 
 // True when bytes are a property list that may be parsed: at most propertyListFileLimit bytes,
-// at most propertyListDepthLimit levels below the top, at most propertyListValueLimit values once
+// at most propertyListDepthLimit levels below the top, within propertyListExpansionLimit once
 // shared references are expanded, no NUL in a text (libplist would cut the text there), no key
 // twice in one dictionary, and either of:
 bool propertyListFollowsRules(std::string_view bytes);
@@ -37,10 +67,10 @@ bool xmlPropertyListFollowsRules(std::string_view bytes);
 
 // "bplist00" with every check Apple's reader makes (the offset table exactly fills the space
 // before the trailer, every entry points into the objects, references and offsets wide enough
-// for what they address, every object within the objects), and of its object kinds only those
-// Apple's writer writes for property lists: booleans, integers (16-byte ones below 2^64), reals,
-// dates, data, ASCII and UTF-16 texts, arrays and dictionaries with text keys. Every reference in
-// range and without a cycle.
+// for what they address, every object within the objects, no empty UTF-16 text), and of its object
+// kinds only those Apple's writer writes for property lists: booleans, integers (16-byte ones below
+// 2^64), reals, dates, data, ASCII and UTF-16 texts, arrays and dictionaries with text keys. Every
+// reference in range and without a cycle.
 bool binaryPropertyListFollowsRules(std::string_view bytes);
 
 // The forms Apple's writer gives values in XML:

@@ -46,10 +46,10 @@ private:
         bool numberLast = false;        // the value of its latest key is a number
     };
 
-    // The top value of the document, with everything below it.
+    // The top value of the document, with everything below it. XML shares nothing and every value or
+    // key takes at least 7 bytes, so a file within its size limit is within its expansion limit.
     bool value() {
         std::vector<Open> open;
-        std::size_t values = 0;
         for (;;) {
             skipBlanks();
             if (!open.empty()) {
@@ -67,8 +67,7 @@ private:
                     skipBlanks();
                 }
             }
-            if (++values > propertyListValueLimit || open.size() > static_cast<std::size_t>(propertyListDepthLimit))
-                return false;
+            if (open.size() > static_cast<std::size_t>(propertyListDepthLimit)) return false;
             bool number = false;
             bool dictionary = take("<dict>");
             if (dictionary || take("<array>")) {

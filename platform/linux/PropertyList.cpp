@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 #include <plist/plist.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -69,9 +71,15 @@ struct MallocDeleter {
 };
 using MallocText = std::unique_ptr<char, MallocDeleter>;
 
+// One tree's conversion: texts from XML are taken as Apple's reader takes them, without a leading
+// U+FEFF, and the budget is what the rules admitted of values and bytes.
+struct Conversion {
+    bool xml;
+    ExpansionBudget budget;
+};
+
 // The tree is at most propertyListDepthLimit deep: the rules were checked before libplist parsed it.
-// Texts from XML are taken as Apple's reader takes them, without a leading U+FEFF.
-std::optional<Value> convert(plist_t node, bool xml);
+std::optional<Value> convert(plist_t node, Conversion& conversion);
 
 // libplist 2.2 holds every integer in 64 bits, negative ones in two's complement. Whether one above
 // 2^63 - 1 is unsigned it keeps, but no call tells: its XML writer shows it, without a minus sign.
@@ -89,7 +97,7 @@ std::optional<Value> convertInteger(plist_t node) {
     return Value(UnsignedInteger{value});
 }
 
-std::optional<Value> convertArray(plist_t node, bool xml) {
+std::optional<Value> convertArray(plist_t node, Conversion& conversion) {
     // Walked with an iterator: libplist 2.2 finds an item by its index by counting from the first
     // one, unless the array was built by appending, which its binary parser does not do.
     Array array;
@@ -100,13 +108,13 @@ std::optional<Value> convertArray(plist_t node, bool xml) {
         plist_t item = nullptr;
         library->plist_array_next_item(node, iterator, &item);
         if (!item) return Value(std::move(array));
-        auto value = convert(item, xml);
+        auto value = convert(item, conversion);
         if (!value) return std::nullopt;
         array.push_back(std::move(*value));
     }
 }
 
-std::optional<Value> convertDictionary(plist_t node, bool xml) {
+std::optional<Value> convertDictionary(plist_t node, Conversion& conversion) {
     Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
     library->plist_dict_new_iter(node, &iterator);
@@ -118,16 +126,30 @@ std::optional<Value> convertDictionary(plist_t node, bool xml) {
         MallocText key(rawKey);
         if (!item) return Value(std::move(dictionary));
         if (!key) return std::nullopt;
-        auto value = convert(item, xml);
-        std::string_view text = xml ? withoutByteOrderMark(key.get()) : key.get();
+        std::string_view text = conversion.xml ? withoutByteOrderMark(key.get()) : key.get();
+        if (!conversion.budget.charge(text.size())) return std::nullopt;
+        auto value = convert(item, conversion);
         // A key twice: the systems' readers disagree on which entry counts, so none does.
         if (!value || !dictionary.emplace(text, std::move(*value)).second) return std::nullopt;
     }
 }
 
-std::optional<Value> convert(plist_t node, bool xml) {
+// The bytes of a text or of data, as the budget counts them.
+std::string_view contentOf(plist_t node, plist_type type, bool xml) {
+    std::uint64_t length = 0;
+    const char* bytes = type == PLIST_STRING ? library->plist_get_string_ptr(node, &length)
+                                             : library->plist_get_data_ptr(node, &length);
+    std::string_view content = bytes ? std::string_view(bytes, length) : std::string_view();
+    return type == PLIST_STRING && xml ? withoutByteOrderMark(content) : content;
+}
+
+std::optional<Value> convert(plist_t node, Conversion& conversion) {
     if (!node) return std::nullopt;
-    switch (library->plist_get_node_type(node)) {
+    plist_type type = library->plist_get_node_type(node);
+    std::string_view content =
+        type == PLIST_STRING || type == PLIST_DATA ? contentOf(node, type, conversion.xml) : std::string_view();
+    if (!conversion.budget.charge(content.size())) return std::nullopt;
+    switch (type) {
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;
             library->plist_get_bool_val(node, &value);
@@ -135,23 +157,13 @@ std::optional<Value> convert(plist_t node, bool xml) {
         }
         case PLIST_UINT: return convertInteger(node);
         case PLIST_REAL: {
+            // CoreFoundation reads every NaN as the positive one; libplist keeps the sign.
             double value = 0;
             library->plist_get_real_val(node, &value);
-            return Value(value);
+            return Value(std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value);
         }
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = library->plist_get_string_ptr(node, &length);
-            std::string_view whole = text ? std::string_view(text, length) : std::string_view();
-            return Value(std::string(xml ? withoutByteOrderMark(whole) : whole));
-        }
-        case PLIST_DATA: {
-            std::uint64_t length = 0;
-            const char* bytes = library->plist_get_data_ptr(node, &length);
-            Data data;
-            if (bytes) data.bytes.assign(bytes, bytes + length);
-            return Value(std::move(data));
-        }
+        case PLIST_STRING: return Value(std::string(content));
+        case PLIST_DATA: return Value(Data{{content.begin(), content.end()}});
         case PLIST_DATE: {
             // Only approximately: libplist 2.2 holds 32-bit seconds and microseconds, so a date
             // before 1933 or after 2069 is lost. No decision reads a date.
@@ -159,8 +171,8 @@ std::optional<Value> convert(plist_t node, bool xml) {
             library->plist_get_date_val(node, &seconds, &microseconds);
             return Value(Date{seconds + microseconds / 1e6});
         }
-        case PLIST_ARRAY: return convertArray(node, xml);
-        case PLIST_DICT: return convertDictionary(node, xml);
+        case PLIST_ARRAY: return convertArray(node, conversion);
+        case PLIST_DICT: return convertDictionary(node, conversion);
         default: return std::nullopt;
     }
 }
@@ -175,7 +187,8 @@ std::optional<Dictionary> parsePropertyList(std::string_view bytes) {
     library->plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHolder holder(root);
     if (!root || library->plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
-    auto value = convert(root, !bytes.starts_with("bplist00"));
+    Conversion conversion{!bytes.starts_with("bplist00"), ExpansionBudget(bytes.size())};
+    auto value = convert(root, conversion);
     if (!value) return std::nullopt;
     return std::move(std::get<Dictionary>(value->content));
 }

@@ -6,6 +6,7 @@
 #include <IOKit/ps/IOPowerSources.h>
 #include <os/log.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,13 @@ namespace {
 using macos::ScopedCFTypeRef;
 
 // The whole text in UTF-8, NUL characters included (a C-string conversion stops at the first), or
-// nothing when part of it has no UTF-8 form.
-std::optional<std::string> utf8(CFStringRef text) {
+// nothing when part of it has no UTF-8 form or a budget cannot take it as one value.
+std::optional<std::string> utf8(CFStringRef text, ExpansionBudget* budget = nullptr) {
     if (!text) return std::nullopt;
     CFRange whole = CFRangeMake(0, CFStringGetLength(text));
     CFIndex size = 0;
-    if (CFStringGetBytes(text, whole, kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) != whole.length)
+    if (CFStringGetBytes(text, whole, kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) != whole.length ||
+        (budget && !budget->charge(static_cast<std::size_t>(size))))
         return std::nullopt;
     std::string bytes(static_cast<std::size_t>(size), '\0');
     CFStringGetBytes(text, whole, kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(bytes.data()), size, &size);
@@ -40,9 +42,12 @@ std::string description(CFTypeRef object) {
     return utf8(text.get()).value_or("(no description)");
 }
 
-std::optional<Value> convert(CFTypeRef object, int depth);
+// CoreFoundation shares a value that a file refers to from many places, and the conversion copies it
+// at each: the budget holds it to what the rules admitted of the file. A power source's entry is
+// converted without one.
+std::optional<Value> convert(CFTypeRef object, int depth, ExpansionBudget* budget);
 
-std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth) {
+std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth, ExpansionBudget* budget) {
     CFIndex count = CFDictionaryGetCount(dictionary);
     std::vector<const void*> keys(static_cast<std::size_t>(count)), values(static_cast<std::size_t>(count));
     CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
@@ -51,52 +56,56 @@ std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth) {
         CFTypeRef key = keys[static_cast<std::size_t>(i)];
         // Entries under keys that are not texts cannot be looked up by text; leave them out.
         if (!key || CFGetTypeID(key) != CFStringGetTypeID()) continue;
-        auto text = utf8(static_cast<CFStringRef>(key));
-        auto value = convert(values[static_cast<std::size_t>(i)], depth + 1);
-        if (!text || !value) return std::nullopt;
+        auto text = utf8(static_cast<CFStringRef>(key), budget);
+        if (!text) return std::nullopt;
+        auto value = convert(values[static_cast<std::size_t>(i)], depth + 1, budget);
+        if (!value) return std::nullopt;
         result.insert_or_assign(std::move(*text), std::move(*value));
     }
     return Value(std::move(result));
 }
 
-std::optional<Value> convert(CFTypeRef object, int depth) {
+std::optional<Value> convertNumber(CFNumberRef number) {
+    double real = 0;
+    if (CFNumberIsFloatType(number))
+        return CFNumberGetValue(number, kCFNumberDoubleType, &real) ? std::optional(Value(real)) : std::nullopt;
+    // Integers of 2^63 and above are held in 128 bits, whose conversion to 64 bits gives the low
+    // bits and reports success, and whose conversion to a double reports failure when inexact:
+    // both results are taken, and the portable rule decides what they are together.
+    std::int64_t low = 0;
+    CFNumberGetValue(number, kCFNumberSInt64Type, &low);
+    CFNumberGetValue(number, kCFNumberDoubleType, &real);
+    return integerFromLowBits(low, real);
+}
+
+std::optional<Value> convert(CFTypeRef object, int depth, ExpansionBudget* budget) {
     if (!object || depth > propertyListDepthLimit) return std::nullopt;
     CFTypeID type = CFGetTypeID(object);
-    if (type == CFBooleanGetTypeID()) return Value(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
-    if (type == CFNumberGetTypeID()) {
-        auto number = static_cast<CFNumberRef>(object);
-        double real = 0;
-        if (CFNumberIsFloatType(number))
-            return CFNumberGetValue(number, kCFNumberDoubleType, &real) ? std::optional(Value(real)) : std::nullopt;
-        // Integers of 2^63 and above are held in 128 bits, whose conversion to 64 bits gives the low
-        // bits and reports success, and whose conversion to a double reports failure when inexact:
-        // both results are taken, and the portable rule decides what they are together.
-        std::int64_t low = 0;
-        CFNumberGetValue(number, kCFNumberSInt64Type, &low);
-        CFNumberGetValue(number, kCFNumberDoubleType, &real);
-        return integerFromLowBits(low, real);
-    }
     if (type == CFStringGetTypeID()) {
-        auto text = utf8(static_cast<CFStringRef>(object));
+        auto text = utf8(static_cast<CFStringRef>(object), budget);
         return text ? std::optional(Value(std::move(*text))) : std::nullopt;
     }
+    std::size_t bytes =
+        type == CFDataGetTypeID() ? static_cast<std::size_t>(CFDataGetLength(static_cast<CFDataRef>(object))) : 0;
+    if (budget && !budget->charge(bytes)) return std::nullopt;
+    if (type == CFBooleanGetTypeID()) return Value(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
+    if (type == CFNumberGetTypeID()) return convertNumber(static_cast<CFNumberRef>(object));
     if (type == CFDataGetTypeID()) {
-        auto data = static_cast<CFDataRef>(object);
-        const UInt8* bytes = CFDataGetBytePtr(data);
-        return Value(Data{std::vector<std::uint8_t>(bytes, bytes + CFDataGetLength(data))});
+        const UInt8* data = CFDataGetBytePtr(static_cast<CFDataRef>(object));
+        return Value(Data{std::vector<std::uint8_t>(data, data + bytes)});
     }
     if (type == CFDateGetTypeID()) return Value(Date{CFDateGetAbsoluteTime(static_cast<CFDateRef>(object))});
     if (type == CFArrayGetTypeID()) {
         auto array = static_cast<CFArrayRef>(object);
         Array result;
         for (CFIndex i = 0, count = CFArrayGetCount(array); i < count; ++i) {
-            auto item = convert(CFArrayGetValueAtIndex(array, i), depth + 1);
+            auto item = convert(CFArrayGetValueAtIndex(array, i), depth + 1, budget);
             if (!item) return std::nullopt;
             result.push_back(std::move(*item));
         }
         return Value(std::move(result));
     }
-    if (type == CFDictionaryGetTypeID()) return convertDictionary(static_cast<CFDictionaryRef>(object), depth);
+    if (type == CFDictionaryGetTypeID()) return convertDictionary(static_cast<CFDictionaryRef>(object), depth, budget);
     return std::nullopt;
 }
 
@@ -128,7 +137,8 @@ public:
         auto list = ScopedCFTypeRef<CFPropertyListRef>::adopt(
             CFPropertyListCreateWithData(kCFAllocatorDefault, data.get(), kCFPropertyListImmutable, nullptr, nullptr));
         if (!list || CFGetTypeID(list.get()) != CFDictionaryGetTypeID()) return std::nullopt;
-        auto value = convert(list.get(), 0);
+        ExpansionBudget budget(bytes->size());
+        auto value = convert(list.get(), 0, &budget);
         if (!value) return std::nullopt;
         return std::move(std::get<Dictionary>(value->content));
     }
@@ -149,7 +159,7 @@ public:
             std::optional<Value> entry;
             std::string typeName = "null";
             if (element) {
-                entry = convert(element, 0);
+                entry = convert(element, 0, nullptr);
                 auto name = ScopedCFTypeRef<CFStringRef>::adopt(CFCopyTypeIDDescription(CFGetTypeID(element)));
                 typeName = utf8(name.get()).value_or("unknown");
             }
