@@ -17,12 +17,17 @@ std::optional<std::int64_t> wholeNumber(const Value& value) {
     return std::nullopt;
 }
 
-std::optional<Value> integerFromLowBits(std::int64_t low, double nearest) {
-    // A value that differs from its low bits does so by a multiple of 2^64, so its nearest double
-    // differs too, for either reading of those bits.
-    if (static_cast<double>(low) == nearest) return Value(low);
-    auto unsignedLow = static_cast<std::uint64_t>(low);
-    if (low < 0 && static_cast<double>(unsignedLow) == nearest) return Value(UnsignedInteger{unsignedLow});
+std::optional<Value> integerFromConversions(std::int64_t integer, bool integerExact, double real, bool realExact) {
+    if (integerExact) {
+        // A value that differs from its low bits does so by a multiple of 2^64, so its double differs
+        // too, for either reading of those bits.
+        if (static_cast<double>(integer) == real) return Value(integer);
+        auto unsignedInteger = static_cast<std::uint64_t>(integer);
+        if (integer < 0 && static_cast<double>(unsignedInteger) == real) return Value(UnsignedInteger{unsignedInteger});
+        return std::nullopt;
+    }
+    // Beyond the signed range the integer conversion may be lossy: an exact double is then the value.
+    if (realExact && real >= 0x1p63 && real < 0x1p64) return Value(UnsignedInteger{static_cast<std::uint64_t>(real)});
     return std::nullopt;
 }
 

@@ -72,10 +72,12 @@ const T* lookup(const Dictionary& dictionary, const std::string& key) {
 // Booleans, texts and everything else give nothing.
 std::optional<std::int64_t> wholeNumber(const Value& value);
 
-// The integer that a platform hands over as its low 64 bits and as the nearest double: a signed
-// or an unsigned 64-bit integer, whichever both agree with, or nothing when neither does (a value
-// beyond 64 bits, which the low bits alone would misread).
-std::optional<Value> integerFromLowBits(std::int64_t low, double nearest);
+// The integer that a platform hands over as its conversions to a signed 64-bit integer and to a
+// double, each with whether it was exact: a signed 64-bit integer, or an unsigned one from 2^63 (of
+// which an exact integer conversion gives the low 64 bits), whichever both conversions agree with.
+// Nothing when neither does (a value beyond 64 bits, which the low bits alone would misread), or
+// when a lossy integer conversion leaves only an inexact double.
+std::optional<Value> integerFromConversions(std::int64_t integer, bool integerExact, double real, bool realExact);
 
 // True for an integer 1 or a real 1.0; a boolean or a text never counts.
 bool isNumberEqualToOne(const Value& value);

@@ -66,16 +66,18 @@ std::optional<Value> convertDictionary(CFDictionaryRef dictionary, int depth, Ex
 }
 
 std::optional<Value> convertNumber(CFNumberRef number) {
-    double real = 0;
+    double real = std::nan("");
     if (CFNumberIsFloatType(number))
         return CFNumberGetValue(number, kCFNumberDoubleType, &real) ? std::optional(Value(real)) : std::nullopt;
-    // Integers of 2^63 and above are held in 128 bits, whose conversion to 64 bits gives the low
-    // bits and reports success, and whose conversion to a double reports failure when inexact:
-    // both results are taken, and the portable rule decides what they are together.
-    std::int64_t low = 0;
-    CFNumberGetValue(number, kCFNumberSInt64Type, &low);
-    CFNumberGetValue(number, kCFNumberDoubleType, &real);
-    return integerFromLowBits(low, real);
+    // CoreFoundation converts an integer to 64 bits as the integer itself, or, for one it holds in 128
+    // bits (2^63 and above), as its low 64 bits, and tells whether the conversion was exact; to a
+    // double as the nearest double, which it tells is exact or not. Where a conversion is lossy,
+    // Apple documents only that an approximate value is passed back: the portable rule takes an
+    // integer only where the two conversions agree.
+    std::int64_t integer = 0;
+    bool integerExact = CFNumberGetValue(number, kCFNumberSInt64Type, &integer);
+    bool realExact = CFNumberGetValue(number, kCFNumberDoubleType, &real);
+    return integerFromConversions(integer, integerExact, real, realExact);
 }
 
 std::optional<Value> convert(CFTypeRef object, int depth, ExpansionBudget* budget) {

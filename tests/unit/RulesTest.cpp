@@ -40,14 +40,18 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
         for (auto text : taken) EXPECT_TRUE(form(text)) << text;
         for (auto text : refused) EXPECT_FALSE(form(text)) << text;
     }
-    // An integer handed over as its low 64 bits and its nearest double.
-    for (auto [low, nearest, value] : std::initializer_list<std::tuple<std::int64_t, double, std::optional<Value>>>{
-             {-1, -1.0, Value(-1)},
-             {-1, 0x1p64, Value(UnsignedInteger{UINT64_MAX})},
-             {INT64_MIN, 0x1p63, Value(UnsignedInteger{std::uint64_t{1} << 63})},
-             {1, 0x1p64, none},
-             {INT64_MAX, 0x1p64 + 0x1p63, none}})
-        EXPECT_EQ(integerFromLowBits(low, nearest), value) << low << " " << nearest;
+    // An integer handed over as its conversions to 64 bits and to a double, each exact or not.
+    for (auto [low, integerExact, nearest, value] :
+         std::initializer_list<std::tuple<std::int64_t, bool, double, std::optional<Value>>>{
+             {-1, true, -1.0, Value(-1)},
+             {-1, true, 0x1p64, Value(UnsignedInteger{UINT64_MAX})},
+             {INT64_MIN, true, 0x1p63, Value(UnsignedInteger{std::uint64_t{1} << 63})},
+             {1, true, 0x1p64, none},
+             {INT64_MAX, true, 0x1p64 + 0x1p63, none},
+             {INT64_MAX, false, 0x1p63, Value(UnsignedInteger{std::uint64_t{1} << 63})},  // clamped, exact double
+             {INT64_MAX, false, 0x1p64, none}})                                           // clamped, inexact double
+        EXPECT_EQ(integerFromConversions(low, integerExact, nearest, nearest == 0x1p63 || nearest == -1.0), value)
+            << low << " " << nearest;
 }
 
 TEST(ShortestDecimal, FewestDigitsThatReadBackWithFractionAndNoExponent) {
