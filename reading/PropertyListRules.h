@@ -20,7 +20,7 @@ namespace gatewarden {
 // on both systems' readers, and to no more than about twice what an ordinary file of the same size
 // costs.
 constexpr std::size_t propertyListFileLimit = 1u << 20;
-constexpr int propertyListDepthLimit = 128;
+constexpr int propertyListDepthLimit = 64;
 
 // What a file may stand for once every shared reference is expanded, as the parsers and the
 // conversion into values build it: values (keys included), and the bytes of texts, keys and data

@@ -99,7 +99,7 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     };
     const std::string empty = written("");
     for (const auto& file :
-         {empty, written(nested(128)),
+         {empty, written(nested(64)),
 
           written("\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t<real>1.5</real><false/>"
                   "<date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></string><dict/><array/>"
@@ -109,7 +109,7 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     // types, entities, empty elements, a key twice (also once Apple's reader has dropped a U+FEFF), an
     // archiver's UID.
     for (const auto& file :
-         {written(nested(129)), std::regex_replace(empty, std::regex("UTF-8"), "UTF-7"),
+         {written(nested(65)), std::regex_replace(empty, std::regex("UTF-8"), "UTF-7"),
           std::regex_replace(empty, std::regex("<!DOCTYPE plist"), "<!DOCTYPE plist [<!ENTITY e \">\">]>"),
           "\xEF\xBB\xBF" + empty, empty + "<!-- -->", written("<key>k</key><dict a=\">\"><key>b</key><true/></dict>"),
           written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"),
