@@ -79,3 +79,47 @@ for size in 1024 16384 262144 4194304 67108864; do
         if (mib > 0) printf "| %d | %.2f | %d | %.2f | %.0f |\n", $1, $2, $3, ($2 - $5) / mib, ($3 - $6) / mib
         else printf "| %d | %.2f | %d | | |\n", $1, $2, $3 }'
 done
+echo
+
+# The patch data file: the shapes that cost the readers most, each as large as the rules admit for
+# its size, beside the ordinary file of the same size and encoding. Every file holds the status 1,
+# so a run that read it ends with 0 while one that refused it goes on to the two users who logs.
+echo "Cost of the patch data file, Apple silicon path in the sandbox (two users logged in), against an"
+echo "ordinary file of the same size and encoding:"
+echo
+echo "| shape | file bytes | median ms | peak RSS KiB | ms × ordinary | RSS × ordinary |"
+echo "|---|---:|---:|---:|---:|---:|"
+printf 'alice    console  Dec  6 07:58 \nbob      ttys000  Dec  6 08:01 \n' >"$scratch/who/current"
+mkdir -p "$scratch/files"
+shapes="long-dictionary-xml long-array-xml long-keys-xml long-dictionary-binary long-array-binary long-keys-binary
+        shared-keys shared-text deep-sharing"
+for size in 4096 65536 262144 1048576; do
+    for shape in ordinary-xml ordinary-binary $shapes; do
+        "$build/bench/plistShapes" "$shape" "$size" >"$scratch/files/$shape-$size"
+        status=0
+        sandbox --dir /Library/Tesvara_Agent/data \
+            --ro-bind "$scratch/files/$shape-$size" /Library/Tesvara_Agent/data/qzpatch_data.plist \
+            /build/Gatewarden 20 10 20 10 2>/dev/null || status=$?
+        [ "$status" -eq 0 ] || { echo "bench: $shape of $size bytes was not read (status $status)" >&2; exit 1; }
+    done
+    runs=$((size >= 262144 ? 11 : 31))
+    for shape in $shapes; do
+        case $shape in *-xml) ordinary=ordinary-xml ;; *) ordinary=ordinary-binary ;; esac
+        sandbox --dir /Library/Tesvara_Agent/data --ro-bind "$scratch/files" /files \
+            /build/bench/runner -l /Library/Tesvara_Agent/data/qzpatch_data.plist "$runs" \
+            ordinary -- "/files/$ordinary-$size" /build/Gatewarden 20 10 20 10 -- \
+            "$shape" -- "/files/$shape-$size" /build/Gatewarden 20 10 20 10 |
+            awk -F'\t' -v bytes="$(wc -c <"$scratch/files/$shape-$size")" '
+                NR == 1 { ms = $2; kib = $3 }
+                NR == 2 { printf "%s\t%d\t%.2f\t%d\t%.2f\t%.2f\n", $1, bytes, $2, $3, $2 / ms, $3 / kib }'
+    done
+done >"$scratch/files.tsv"
+awk -F'\t' '{ printf "| %s | %d | %.2f | %d | %.2f | %.2f |\n", $1, $2, $3, $4, $5, $6 }' "$scratch/files.tsv"
+echo
+# The steepest growth of a shape from its smallest file to a larger one, per further MiB.
+awk -F'\t' '
+    !($1 in bytes) { bytes[$1] = $2; ms[$1] = $3; kib[$1] = $4; next }
+    { mib = ($2 - bytes[$1]) / 1048576; t = ($3 - ms[$1]) / mib; m = ($4 - kib[$1]) / mib
+      if (t > worst) { worst = t; shape = $1; memory = m } }
+    END { printf "Worst case per MiB: %s, %.0f ms and %.0f MiB more per further MiB of file.\n", shape, worst, memory / 1024 }
+' "$scratch/files.tsv"

@@ -1,7 +1,9 @@
-/* Times commands side by side: runner ROUNDS NAME -- COMMAND... [-- NAME -- COMMAND...]...
+/* Times commands side by side: runner [-l LINK] ROUNDS NAME -- COMMAND... [-- NAME -- COMMAND...]...
  * Each round runs every command once, in turn, so that a slow moment of the machine falls on all of
  * them alike. Prints per command: name, median wall time in ms, and peak resident memory in KiB of
- * the command and the children it waited for. Standard output and error go to /dev/null. */
+ * the command and the children it waited for. Standard output and error go to /dev/null.
+ * With -l, the first word of each command is a file that LINK is made a symbolic link to before the
+ * command starts, untimed: commands that read one path then read a file each. */
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -10,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -26,8 +29,10 @@ static int compare(const void* a, const void* b) {
 }
 
 int main(int argc, char** argv) {
+    const char* link = NULL;
+    if (argc > 2 && strcmp(argv[1], "-l") == 0) link = argv[2], argv += 2, argc -= 2;
     if (argc < 5) {
-        fprintf(stderr, "usage: runner ROUNDS NAME -- COMMAND... [-- NAME -- COMMAND...]...\n");
+        fprintf(stderr, "usage: runner [-l LINK] ROUNDS NAME -- COMMAND... [-- NAME -- COMMAND...]...\n");
         return 2;
     }
     int rounds = atoi(argv[1]);
@@ -50,11 +55,19 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     for (int round = 0; round < rounds; ++round) {
         for (int k = 0; k < count; ++k) {
+            char** command = commands[k].argv;
+            if (link) {
+                unlink(link);
+                if (symlink(*command++, link) != 0) {
+                    perror(link);
+                    return 1;
+                }
+            }
             struct timespec start, end;
             clock_gettime(CLOCK_MONOTONIC, &start);
             pid_t pid;
-            if (posix_spawn(&pid, commands[k].argv[0], &actions, NULL, commands[k].argv, environ) != 0) {
-                perror(commands[k].argv[0]);
+            if (posix_spawn(&pid, command[0], &actions, NULL, command, environ) != 0) {
+                perror(command[0]);
                 return 1;
             }
             struct rusage usage;
