@@ -112,7 +112,8 @@ std::string stepLastDigit(std::string text, bool up) {
 }  // namespace
 
 std::string shortestDecimal(double value) {
-    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
+    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
     // The fewest fractional digits that read back as the same double. printf rounds to the nearest
     // p-digit decimal; when that misses (the gap below a power of two is half the gap above it, and
     // ties round to even), the neighbour on the other side of the value may still read back.

@@ -97,7 +97,8 @@ std::string describe(const Value& value);
 std::string quoted(const std::string& text);
 
 // The shortest decimal that reads back as the same double, always with a fractional part and never
-// with an exponent: 1.0, 0.5, 9.313225746154785e-10 as 0.0000000009313225746154785.
+// with an exponent: 1.0, 0.5, 9.313225746154785e-10 as 0.0000000009313225746154785; "nan", "-nan",
+// "inf" and "-inf" for the others.
 std::string shortestDecimal(double value);
 
 }  // namespace gatewarden
