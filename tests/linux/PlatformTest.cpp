@@ -144,9 +144,18 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
         // Apple's reader drops a U+FEFF at the start of a text in XML, but not in binary.
         {xml("<dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF</string></dict>"), R"({"k" = ""})"},
         {binaryFromXml(xml("<dict><key>\xEF\xBB\xBFk</key><true/></dict>")), "{\"\xEF\xBB\xBFk\" = true}"},
-        {xml("<dict><key>k</key><integer>1.0</integer></dict>"), "nothing"}};  // libplist reads it, the rules do not
+        {xml("<dict><key>k</key><integer>1.0</integer></dict>"), "nothing"},  // libplist reads it, the rules do not
+        {binaryFromXml(xml("<dict><key>k</key><real>-nan</real></dict>")), R"({"k" = nan})"}};  // as CoreFoundation
     for (const auto& [bytes, expected] : files)
         EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
+    // 340,000 items of one binary array, padded to 1 MiB so that the rules take them: libplist finds
+    // an item by its index by counting from the first, so a conversion by index would take minutes.
+    std::string items = "<dict><key>a</key><array>", padding(933336, 'x');
+    for (int k = 0; k < 340000; ++k) items += "<true/>";
+    std::string array = binaryFromXml(xml(items + "</array><key>p</key><data>" + padding + "</data></dict>"));
+    std::ofstream(folder / "plist", std::ios::binary) << array;
+    auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
+    EXPECT_EQ(dictionary ? dictionary->at("a").get<Array>()->size() : 0, 340000u) << array.size() << " bytes";
 }
 
 }  // namespace

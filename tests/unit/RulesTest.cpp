@@ -136,6 +136,18 @@ std::string binaryOf(const std::vector<std::string>& objects, int width = 3,
 std::string keyed(const std::string& value) {
     return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value});
 }  // {"k" = value}
+// n copies of part.
+std::string times(const std::string& part, std::size_t n) {
+    std::string all;
+    for (std::size_t k = 0; k < n; ++k) all += part;
+    return all;
+}
+// {"k" = (t, t, ...)}: one ASCII text t of 2,000 bytes named count times.
+std::string sharedText(std::size_t count) {
+    return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
+                     "\xAF\x11" + bigEndian(count, 2) + times(bigEndian(3), count),
+                     "\x5F\x11\x07\xD0" + std::string(2000, 'x')});
+}
 // {"k" = a0}, where each of count arrays holds the next one twice: 2^count + 1 values in all.
 std::string doubling(std::size_t count) {
     std::vector<std::string> objects{"\xD1" + bigEndian(1) + bigEndian(2), "\x51k"};
@@ -156,7 +168,22 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {binaryOf({"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51k", "\x61\0k"s, "\x09"}),
          false},                                                             // "k" twice
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(0), "\x51k"}), false},  // a cycle
-        {doubling(20), false},  // 2^19 + 1 values, then 2^20 + 1: beyond a million
+        {keyed("\x60"), false},  // an empty UTF-16 text, which Apple's reader refuses
+        // What shared references expand to: 4,097 values in 169 bytes, then 8,193 in 179 (the limit is
+        // 4,096 and one per 3 bytes); 200,000 bytes of text named 100 times, then 600,000 named 300 times
+        // (256 KiB and twice the file); 100 dictionaries that name two UTF-16 keys of 2,000 bytes each.
+        {doubling(12), true},
+        {doubling(13), false},
+        {sharedText(100), true},
+        {sharedText(300), false},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\xAF\x10\x64" + times(bigEndian(3), 100),
+                   "\xD2" + bigEndian(4) + bigEndian(5) + bigEndian(6) + bigEndian(6),
+                   "\x6F\x11\x03\xE8" + times("\x00\xE9", 1000), "\x6F\x11\x03\xE8" + times("\x00\xEA", 1000), "\x09"}),
+         false},
+        // One key of 400,000 bytes named by all 100,000 entries of a dictionary: each copied, 80 GB.
+        {binaryOf({"\xDF\x12" + bigEndian(100000, 4) + times(bigEndian(1), 100000) + times(bigEndian(2), 100000),
+                   "\x5F\x12" + bigEndian(400000, 4) + std::string(400000, 'k'), "\x09"}),
+         false},
         // The layout as Apple's reader checks it.
         {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, 'x')}, 1),
          true},  // a table one byte can reach
