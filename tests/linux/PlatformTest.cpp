@@ -1,5 +1,5 @@
-// The real Linux platform layer where a black-box run cannot reach: the descriptors children get and
-// what they leave behind, the log record under interrupted writes, and property lists in real files
+// The real Linux platform layer where a black-box run cannot reach: the descriptors and signals children
+// get and what they leave behind, reads and writes under interrupts, and property lists in real files
 // through libplist.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -53,11 +53,24 @@ TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothing
     EXPECT_EQ(childOutput({"fds"}, StandardError::Inherit), "0 1 2 ");
     // With standard input closed the pipe is made on descriptor 0; the child must not get it there,
     // and it is not passed on (macOS would fail the spawn when asked to pass on a closed descriptor).
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Inherit), (std::vector<int>{0, 2}));
     ::close(0);
     EXPECT_EQ(childOutput({"fds"}, StandardError::Captured), "1 2 ");
+    EXPECT_EQ(posix::inheritedStandardDescriptors(StandardError::Captured), std::vector<int>{});  // as macOS passes on
     ::dup2(savedInput, 0), ::close(savedInput), ::close(extra);
     // Dropped unread and unwaited while the child still has far more than a pipe's worth to write.
     posix::startCommand(TEST_CHILD, {"out", std::to_string(8 << 20), "y"}, StandardError::Inherit).reset();
+    // The tool ignores SIGPIPE; its children get the default back, so one that writes to a pipe nobody reads
+    // ends there, as it would if a shell had started it.
+    int ends[2], savedError = ::dup(2);
+    ASSERT_EQ(::pipe(ends), 0);
+    ::dup2(ends[1], 2), ::close(ends[1]), ::close(ends[0]);
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    auto child = posix::startCommand(TEST_CHILD, {"err"}, StandardError::Inherit);
+    EXPECT_EQ(child->wait(), SIGPIPE);
+    std::signal(SIGPIPE, previous), ::dup2(savedError, 2), ::close(savedError);
+    EXPECT_EQ(child->wait(), SIGPIPE) << "asked again";
+    child.reset();
     // The tests run beside test_child, so a relative path or a PATH search would find something.
     for (const std::string path : {"/nonexistent-gatewarden/child", "test_child", "/"})
         EXPECT_THROW(posix::startCommand(path, {}, StandardError::Inherit), PlatformException) << path;
@@ -65,10 +78,10 @@ TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothing
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left unreaped";
 }
 
-// A record far longer than the pipe it goes to, written while a timer keeps interrupting the writer
-// and a slow reader that the timer never interrupts drains the pipe: each interrupted write goes on
-// where it stopped.
-TEST_F(Platform, ALongRecordGoesOnWhereAnInterruptedWriteStopped) {
+// Reads and writes that a timer keeps interrupting go on where they stopped: the output of a child that
+// writes only after a while, and a record far longer than the pipe it goes to, which a slow reader that
+// the timer never interrupts drains.
+TEST_F(Platform, InterruptedReadsAndWritesGoOn) {
     std::string text(4 << 20, ' '), written;
     for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('!' + i % 89);
     int ends[2], saved = ::dup(2);
@@ -83,12 +96,14 @@ TEST_F(Platform, ALongRecordGoesOnWhereAnInterruptedWriteStopped) {
     });
     struct sigaction interrupt {
     }, previous{};
-    interrupt.sa_handler = [](int) {};  // without SA_RESTART: a blocked write returns what it wrote
+    interrupt.sa_handler = [](int) {};  // without SA_RESTART: a blocked read or write returns early
     itimerval every100us{{0, 100}, {0, 100}}, off{};
     ::sigaction(SIGALRM, &interrupt, &previous), ::setitimer(ITIMER_REAL, &every100us, nullptr);
+    std::string output = childOutput({"out", "100", "z", "50"}, StandardError::Captured);
     posix::writeStandardErrorRecord("gatewarden-test", text);
     ::setitimer(ITIMER_REAL, &off, nullptr), ::sigaction(SIGALRM, &previous, nullptr);
     ::dup2(saved, 2), ::close(saved), reader.join(), ::close(ends[0]);
+    EXPECT_EQ(output, std::string(100, 'z'));
     std::size_t header = written.find("] ") + 2;
     EXPECT_TRUE(written.size() == header + text.size() + 1 && written.compare(header, text.size(), text) == 0)
         << written.size() - header << " bytes after the header, not " << text.size() + 1;
@@ -148,14 +163,18 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
         {binaryFromXml(xml("<dict><key>k</key><real>-nan</real></dict>")), R"({"k" = nan})"}};  // as CoreFoundation
     for (const auto& [bytes, expected] : files)
         EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
-    // 340,000 items of one binary array, padded to 1 MiB so that the rules take them: libplist finds
-    // an item by its index by counting from the first, so a conversion by index would take minutes.
-    std::string items = "<dict><key>a</key><array>", padding(933336, 'x');
+    // 340,000 items of one binary array, in a file of 1 MiB that data pads out so that the rules take
+    // them (libplist finds an item by its index by counting from the first, so a conversion by index
+    // took minutes), and in one a byte longer than 1 MiB.
+    std::string items = "<dict><key>a</key><array>";
     for (int k = 0; k < 340000; ++k) items += "<true/>";
-    std::string array = binaryFromXml(xml(items + "</array><key>p</key><data>" + padding + "</data></dict>"));
-    std::ofstream(folder / "plist", std::ios::binary) << array;
-    auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
-    EXPECT_EQ(dictionary ? dictionary->at("a").get<Array>()->size() : 0, 340000u) << array.size() << " bytes";
+    for (auto [padding, size] : {std::pair{"xx==", 340000u}, {"xxx=", 0u}}) {
+        std::string data = std::string(944660, 'x') + padding;
+        std::ofstream(folder / "plist", std::ios::binary)
+            << binaryFromXml(xml(items + "</array><key>p</key><data>" + data + "</data></dict>"));
+        auto dictionary = LinuxPlatform("gatewarden-test").readPropertyList(folder / "plist");
+        EXPECT_EQ(dictionary ? dictionary->at("a").get<Array>()->size() : 0, size) << fs::file_size(folder / "plist");
+    }
 }
 
 }  // namespace
