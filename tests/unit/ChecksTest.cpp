@@ -6,6 +6,7 @@
 
 #include "Gatewarden/commonFunctions.h"
 #include "Gatewarden/main.h"
+#include "Gatewarden/userLoggedInCheck.h"
 #include "agent/OmbrixAgent.h"
 #include "support/FakePlatform.h"
 
@@ -16,20 +17,24 @@ using testing::FakePlatform;
 using Lines = std::vector<std::string>;
 using namespace std::literals;
 
-// Shapes that only macOS hands over: a source that is no dictionary, a charge that is no whole number,
-// a state that is no text, a state in other letter case.
+// Shapes that only macOS hands over: a source that is null or no dictionary, a charge that is no whole
+// number, a state that is no text, a state in other letter case.
 TEST(IsBatteryLevelSufficient, SourcesInAnyShapeSettleNothingUnlessTheyHoldAChargeOrMains) {
     auto entry = [](Dictionary content) { return makePowerSource(Value(content), "CFDictionary"); };
     FakePlatform platform;
-    platform.sources = {
-        makePowerSource(Value("BAT0"), "CFString"),  entry({{"Current Capacity", 8.5}}),
-        entry({{"Current Capacity", true}}),         entry({{"Power Source State", 1}, {"Current Capacity", 90}}),
-        entry({{"Power Source State", "ac power"}}), entry({{"Current Capacity", 10}})};
+    platform.sources = {makePowerSource(std::nullopt, "null"),
+                        makePowerSource(Value("BAT0"), "CFString"),
+                        entry({{"Current Capacity", 8.5}}),
+                        entry({{"Current Capacity", true}}),
+                        entry({{"Power Source State", 1}, {"Current Capacity", 90}}),
+                        entry({{"Power Source State", "ac power"}}),
+                        entry({{"Current Capacity", 10}})};
     EXPECT_TRUE(isBatteryLevelSufficient(platform, "50"));
-    EXPECT_EQ(Lines(platform.records.begin() + 6, platform.records.end()),
-              (Lines{"Battery info is not takeable", "Battery Percentage is not takeable",
-                     "Battery Percentage is not takeable", "Current Battery % is 90",
-                     "Current Power Source State is AC Power, not checking battery percentage"}));
+    EXPECT_EQ(
+        Lines(platform.records.begin() + 6, platform.records.end()),
+        (Lines{"Battery -> {\"Current Capacity\" = 10}", "Battery info is not takeable", "Battery info is not takeable",
+               "Battery Percentage is not takeable", "Battery Percentage is not takeable", "Current Battery % is 90",
+               "Current Power Source State is AC Power, not checking battery percentage"}));
 }
 
 TEST(IsDiskSpaceSufficient, PassesWheneverItCannotCompare) {
@@ -59,7 +64,7 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
         {data(1.0), "nil", true},
         {data(1, "TRUE"), R"(Optional("TRUE"))", true},
         {data(1, " true"), R"(Optional(" true"))", false},
-        {data(1, "fa\"l\\se%@\n"), R"(Optional("fa\"l\\se%@\n"))", false}};
+        {data(1, "fa\"l\\se%@\n\t\r\x01\x7F"), R"(Optional("fa\"l\\se%@\n\t\r\u{1}\u{7F}"))", false}};
     for (const auto& [file, shown, skip] : rows) {
         FakePlatform platform;
         if (file) platform.propertyLists["/data//qzpatch_data.plist"] = *file;
@@ -75,6 +80,13 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
     }
 }
 
+// No command can be started and the tool has no user name: nobody is at the console.
+TEST(GetUserLoginStatus, NoCommandAndNoUserNameIsNobody) {
+    FakePlatform platform;
+    EXPECT_EQ(getUserLoginStatus(platform), 54);
+    EXPECT_EQ(platform.records.back(), "User Not Logged in console user is nil");
+}
+
 TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsPrintedIt) {
     const std::string file = "/Library/Tesvara_Agent/data/ApplicationRunningPromptData.plist",
                       same = "current and previousParentPid are same -> true :";
@@ -85,7 +97,10 @@ TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsP
         {true, std::nullopt, file + " : Cannot Convert plist to Dict", false, "  123\n"},
         {true, Dictionary{{"UpdateHerald", "Notifier"}}, file + " : Cannot Get UpdateHerald data value", false,
          "  123\n"},
-        {true, herald({{"Notifier", "  12AB\n"}}), same + "  12AB\n", true, "  12ab\n"}};
+        {true, herald({{"Notifier", "  12AB\n"}}), same + "  12AB\n", true, "  12ab\n"},
+        {true, herald({{"Notifier", "123"}}), "current and previousParentPid are different -> false :123", false,
+         "  123\n"},
+        {true, herald({{"notifier", "  123\n"}}), "previousParentPid is nil for Notifier -> false", false, "  123\n"}};
     for (const auto& [exists, data, line, shown, printed] : rows) {
         FakePlatform platform;
         platform.commands["/bin/sh -c /bin/ps -o ppid= 4242"] = printed;

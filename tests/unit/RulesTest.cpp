@@ -28,14 +28,16 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
          {"0", "-9223372036854775808", "18446744073709551615"},
          {"18446744073709551616", "-9223372036854775809", "-0", "01", "+1", "0x1", " 1", "", "-"}},
         {isPropertyListReal,
-         {"nan", "-infinity", "0.0", "1", "-0.10000000000000001", "1e+300"},
+         {"nan", "-infinity", "0.0", "1", "-0.10000000000000001", "1e+300", "1e-7"},
          {"inf", "NaN", "+1", ".5", "1.", "1e5", "1E+5", "1e+", "0x1p0"}},
         {isPropertyListDate,
          {"2026-12-06T07:00:45Z", "-1168-02-16T14:13:20Z", "-001-01-01T00:00:00Z", "2147483647-12-31T23:59:59Z"},
          {"2147483648-01-01T00:00:00Z", "999-01-01T00:00:00Z", "-01-01-01T00:00:00Z", "2026-13-01T00:00:00Z",
           "2026-12-00T00:00:00Z", "2026-12-06T24:00:00Z", "2026-12-06T07:60:00Z", "2026-12-06T07:00:45",
           "2026-12-06 07:00:45Z", "2026-0:-06T07:00:45Z"}},
-        {isPropertyListData, {"", "\n\tAQID\n\tBA==\n", "AQI="}, {"AQJ=", "AR==", "AQI", "AQ=I", "A===", "AQ*I"}}};
+        {isPropertyListData,
+         {"", "\n\tAQID\n\tBA==\n", "AQI=", "+/a8", "AQ=="},
+         {"AQJ=", "AR==", "AA/=", "AQI", "AQ=I", "A===", "AQ*I"}}};
     for (const auto& [form, taken, refused] : forms) {
         for (auto text : taken) EXPECT_TRUE(form(text)) << text;
         for (auto text : refused) EXPECT_FALSE(form(text)) << text;
@@ -56,17 +58,20 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
 
 TEST(ShortestDecimal, FewestDigitsThatReadBackWithFractionAndNoExponent) {
     for (auto [value, text] : {std::pair{std::ldexp(1.0, -30), "0.0000000009313225746154785"},  // 1 byte in gibibytes
-                               {std::ldexp(1.0, -24), "0.00000005960464477539063"}})            // 64 bytes: rounded up
+                               {-std::ldexp(1.0, -24), "-0.00000005960464477539063"}})          // -64 bytes: rounded up
         EXPECT_EQ(shortestDecimal(value), text);
 }
 
 TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
-    for (auto valid : {"plain a\0b"sv, "\xC3\xA9\xE2\x82\xAC\xED\x9F\xBF\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"sv})
+    for (auto valid :
+         {"plain a\0b"sv, "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"sv})
         EXPECT_EQ(decodeUtf8(valid), std::string(valid));
-    for (auto [bytes, replaced] : {std::pair{"\xC0\x80"sv, "\uFFFD\uFFFD"sv},
+    for (auto [bytes, replaced] : {std::pair{"\xC1\x80"sv, "\uFFFD\uFFFD"sv},
                                    {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
                                    {"\xF0\x8F\xBF\xBF", "\uFFFD\uFFFD\uFFFD\uFFFD"},
-                                   {"\xF5\x80", "\uFFFD\uFFFD"}}) {
+                                   {"\xF5\x80", "\uFFFD\uFFFD"},
+                                   {"\xC3\x7F", "\uFFFD\x7F"},
+                                   {"\xC3\xA9\x80", "\xC3\xA9\uFFFD"}}) {
         EXPECT_EQ(decodeUtf8(bytes), none) << ::testing::PrintToString(std::string(bytes));
         EXPECT_EQ(decodeUtf8Replacing(bytes), replaced) << ::testing::PrintToString(std::string(bytes));
     }
@@ -77,7 +82,7 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
           "\x80\x80\x80"}},
         {1, {"a\xC3"}},
         {2, {"\xC3\xA9\xE2\x82"}},
-        {3, {"a\xF0\x9F\x98"}}};
+        {3, {"a\xF0\x9F\x98", "\xF0\x9F\xBF"}}};
     for (const auto& [tail, endings] : tails)
         for (auto bytes : endings)
             EXPECT_EQ(incompleteUtf8Tail(bytes), tail) << ::testing::PrintToString(std::string(bytes));
@@ -99,7 +104,8 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     };
     const std::string empty = written("");
     for (const auto& file :
-         {empty, written(nested(64)),
+         {empty, written(nested(64)), std::regex_replace(empty, std::regex("Apple//"), "Apple Computer//"),
+          written("<key>&lt;</key><true/><key>&gt;</key><true/><key>&amp;</key><true/><key></key><true/>"),
 
           written("\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t<real>1.5</real><false/>"
                   "<date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></string><dict/><array/>"
@@ -112,7 +118,7 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
          {written(nested(65)), std::regex_replace(empty, std::regex("UTF-8"), "UTF-7"),
           std::regex_replace(empty, std::regex("<!DOCTYPE plist"), "<!DOCTYPE plist [<!ENTITY e \">\">]>"),
           "\xEF\xBB\xBF" + empty, empty + "<!-- -->", written("<key>k</key><dict a=\">\"><key>b</key><true/></dict>"),
-          written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"),
+          written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"), written("<key>k</key><string>a"),
           written("<key>k</key><string>a\0b</string>"s),
           written("<key>\xEF\xBB\xBF"
                   "a</key><false/>"),
@@ -123,15 +129,16 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
 std::string bigEndian(std::uint64_t value, int size = 3) {
     return size > 0 ? bigEndian(value >> 8, size - 1) + static_cast<char>(value) : "";
 }
-// A binary property list of the encoded objects, the first on top, with offsets and references of
-// the given width, and unused entries at the end of its offset table.
+// A binary property list of the encoded objects, the first on top unless told, with offsets and
+// references of the given width (references of 3 bytes with offsets of 9), and unused entries at the
+// end of its offset table.
 std::string binaryOf(const std::vector<std::string>& objects, int width = 3,
-                     const std::vector<std::uint64_t>& unused = {}) {
+                     const std::vector<std::uint64_t>& unused = {}, std::uint64_t top = 0) {
     std::string body = "bplist00", table;
     for (const auto& object : objects) table += bigEndian(body.size(), width), body += object;
     for (auto offset : unused) table += bigEndian(offset, width);
-    return body + table + std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width) +
-           bigEndian(objects.size() + unused.size(), 8) + bigEndian(0, 8) + bigEndian(body.size(), 8);
+    return body + table + std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width == 9 ? 3 : width) +
+           bigEndian(objects.size() + unused.size(), 8) + bigEndian(top, 8) + bigEndian(body.size(), 8);
 }
 std::string keyed(const std::string& value) {
     return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value});
@@ -142,11 +149,21 @@ std::string times(const std::string& part, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) all += part;
     return all;
 }
-// {"k" = (t, t, ...)}: one ASCII text t of 2,000 bytes named count times.
-std::string sharedText(std::size_t count) {
-    return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
-                     "\xAF\x11" + bigEndian(count, 2) + times(bigEndian(3), count),
-                     "\x5F\x11\x07\xD0" + std::string(2000, 'x')});
+// {"k" = (o, o, ...)}: the first of the objects named count times, the others after it.
+std::string named(std::size_t count, std::vector<std::string> objects) {
+    objects.insert(objects.begin(), {"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
+                                     "\xAF\x12" + bigEndian(count, 4) + times(bigEndian(3), count)});
+    return binaryOf(objects);
+}
+// {"k" = (x, b)}: x of ten nested arrays, and below b a chain of arrays that each hold the next, the
+// last of which holds x again: x's deepest array at 11 levels below the top, then at levels + 11.
+std::string walkedAgain(std::size_t levels) {
+    std::vector<std::string> objects{"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
+                                     "\xA2" + bigEndian(3) + bigEndian(13)};
+    for (std::size_t k = 3; k < 13; ++k) objects.push_back(k < 12 ? "\xA1" + bigEndian(k + 1) : "\xA0");
+    for (std::size_t k = 13; k < 13 + levels; ++k)
+        objects.push_back("\xA1" + bigEndian(k + 1 < 13 + levels ? k + 1 : 3));
+    return binaryOf(objects);
 }
 // {"k" = a0}, where each of count arrays holds the next one twice: 2^count + 1 values in all.
 std::string doubling(std::size_t count) {
@@ -158,37 +175,54 @@ std::string doubling(std::size_t count) {
 
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF'), atTop = keyed("\x09");
+    const std::string utf16 = "\x64\x00\x80\xD8\x3D\xDE\x00\x08\x00"s;  // 4 units, 9 bytes in UTF-8
     const std::pair<std::string, bool> rows[] = {
-        {atTop, true},                           // true, a marker and nothing more, stored last
-        {keyed("\x14" + ones8 + ones8), false},  // -1 in 16 bytes
-        {keyed("\x34" + zero8), false},          // a date; no other marker for one
-        {keyed("\x62\xD8\x3D\xDE\x00"s), true},
-        {keyed("\x61\xDE\x00"s), false},  // a surrogate pair; a low surrogate alone
+        // Objects, and where they end.
+        {atTop, true},  // true, a marker and nothing more, stored last
+        {keyed("\x23" + zero8), true},
+        {keyed("\xA5" + bigEndian(1)), false},  // a real that ends at the offset table; five items, room for one
+        {keyed("\x5F\x20\x01x"), false},        // a count in a real rather than an integer
+        {keyed("\x4F\x10\x20" + std::string(15, 'd')), false},  // data of 32 bytes with room for 15
+        {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},  // 15 units, a long count
+        {keyed("\x14" + ones8 + ones8), false},                                        // -1 in 16 bytes
+        {keyed("\x34" + zero8), false},   // a date; no other marker for one
+        {keyed("\x52\x61\x00"s), false},  // a NUL in an ASCII text
+        {keyed("\x60"), false},           // an empty UTF-16 text, which Apple's reader refuses
+        {keyed("\x64\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF"s), true},
+        {keyed("\x61\xDC\x00"s), false},  // surrogate pairs at the edges of their ranges; a low surrogate alone
+        // Dictionaries and the graph.
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x10\x01", "\x10\x01"}), false},  // a key that is no text
-        {binaryOf({"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51k", "\x61\0k"s, "\x09"}),
-         false},                                                             // "k" twice
+        {binaryOf(
+             {"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51\x7F", "\x61\0\x7F"s, "\x09"}),
+         false},                                                             // U+007F twice
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(0), "\x51k"}), false},  // a cycle
-        {keyed("\x60"), false},  // an empty UTF-16 text, which Apple's reader refuses
-        // What shared references expand to: 4,097 values in 169 bytes, then 8,193 in 179 (the limit is
-        // 4,096 and one per 3 bytes); 200,000 bytes of text named 100 times, then 600,000 named 300 times
-        // (256 KiB and twice the file); 100 dictionaries that name two UTF-16 keys of 2,000 bytes each.
+        {keyed("\xA1" + bigEndian(7)), false},                               // a reference to no object
+        {walkedAgain(53), true},
+        {walkedAgain(54), false},  // 64 levels below the top, then 65 through an array walked before
+        // What shared references expand to: 4,097 values in 169 bytes, then 8,193 in 179 (the limit is 4,096 and
+        // one per 3 bytes); a text of 9 bytes in UTF-8 named 87,431 times in 262,369 bytes, then once more (256 KiB
+        // and twice the file); a dictionary named 100 times whose keys (ASCII, UTF-16) and data count at each.
         {doubling(12), true},
         {doubling(13), false},
-        {sharedText(100), true},
-        {sharedText(300), false},
-        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\xAF\x10\x64" + times(bigEndian(3), 100),
-                   "\xD2" + bigEndian(4) + bigEndian(5) + bigEndian(6) + bigEndian(6),
-                   "\x6F\x11\x03\xE8" + times("\x00\xE9", 1000), "\x6F\x11\x03\xE8" + times("\x00\xEA", 1000), "\x09"}),
+        {named(87431, {utf16}), true},
+        {named(87432, {utf16}), false},
+        {named(100, {"\xD2" + bigEndian(4) + bigEndian(5) + bigEndian(6) + bigEndian(6),
+                     "\x5F\x11\x02\xBC" + std::string(700, 'K'), "\x6F\x11\x01\x5E" + times("\0\xE9"s, 350),
+                     "\x4F\x11\x02\xBC" + std::string(700, 'd')}),
          false},
         // One key of 400,000 bytes named by all 100,000 entries of a dictionary: each copied, 80 GB.
         {binaryOf({"\xDF\x12" + bigEndian(100000, 4) + times(bigEndian(1), 100000) + times(bigEndian(2), 100000),
                    "\x5F\x12" + bigEndian(400000, 4) + std::string(400000, 'k'), "\x09"}),
          false},
-        // The layout as Apple's reader checks it.
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, 'x')}, 1),
-         true},  // a table one byte can reach
-        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}),
-         false}};  // an unused entry into the header
+        // The layout as Apple's reader checks it: a table one byte can reach; references of 8 bytes; offsets of 9;
+        // an archiver's UID that only an unused top would name; an unused entry into the header; too short for a
+        // trailer.
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, 'x')}, 1), true},
+        {binaryOf({"\xD1" + bigEndian(1, 8) + bigEndian(2, 8), "\x51k", "\x09"}, 8), true},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 9), false},
+        {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}), false},
+        {"bplist00", false}};
     for (std::size_t row = 0; row < std::size(rows); ++row)
         EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
 }
