@@ -140,9 +140,11 @@ std::string binaryOf(const std::vector<std::string>& objects, int width = 3,
     return body + table + std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width == 9 ? 3 : width) +
            bigEndian(objects.size() + unused.size(), 8) + bigEndian(top, 8) + bigEndian(body.size(), 8);
 }
-std::string keyed(const std::string& value) {
-    return binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value});
-}  // {"k" = value}
+// {"k" = value}, with further objects after it.
+std::string keyed(const std::string& value, std::vector<std::string> more = {}) {
+    more.insert(more.begin(), {"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value});
+    return binaryOf(more);
+}
 // n copies of part.
 std::string times(const std::string& part, std::size_t n) {
     std::string all;
@@ -151,26 +153,22 @@ std::string times(const std::string& part, std::size_t n) {
 }
 // {"k" = (o, o, ...)}: the first of the objects named count times, the others after it.
 std::string named(std::size_t count, std::vector<std::string> objects) {
-    objects.insert(objects.begin(), {"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
-                                     "\xAF\x12" + bigEndian(count, 4) + times(bigEndian(3), count)});
-    return binaryOf(objects);
+    return keyed("\xAF\x12" + bigEndian(count, 4) + times(bigEndian(3), count), std::move(objects));
 }
 // {"k" = (x, b)}: x of ten nested arrays, and below b a chain of arrays that each hold the next, the
 // last of which holds x again: x's deepest array at 11 levels below the top, then at levels + 11.
 std::string walkedAgain(std::size_t levels) {
-    std::vector<std::string> objects{"\xD1" + bigEndian(1) + bigEndian(2), "\x51k",
-                                     "\xA2" + bigEndian(3) + bigEndian(13)};
-    for (std::size_t k = 3; k < 13; ++k) objects.push_back(k < 12 ? "\xA1" + bigEndian(k + 1) : "\xA0");
-    for (std::size_t k = 13; k < 13 + levels; ++k)
-        objects.push_back("\xA1" + bigEndian(k + 1 < 13 + levels ? k + 1 : 3));
-    return binaryOf(objects);
+    std::vector<std::string> objects;
+    for (std::size_t k = 3; k < 13 + levels; ++k)
+        objects.push_back(k == 12 ? "\xA0" : "\xA1" + bigEndian(k + 1 == 13 + levels ? 3 : k + 1));
+    return keyed("\xA2" + bigEndian(3) + bigEndian(13), objects);
 }
 // {"k" = a0}, where each of count arrays holds the next one twice: 2^count + 1 values in all.
 std::string doubling(std::size_t count) {
-    std::vector<std::string> objects{"\xD1" + bigEndian(1) + bigEndian(2), "\x51k"};
-    for (std::size_t next = 3; next < count + 3; ++next)
+    std::vector<std::string> objects;
+    for (std::size_t next = 4; next < count + 3; ++next)
         objects.push_back(next < count + 2 ? "\xA2" + bigEndian(next) + bigEndian(next) : "\xA0");
-    return binaryOf(objects);
+    return keyed("\xA2" + bigEndian(3) + bigEndian(3), objects);
 }
 
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
