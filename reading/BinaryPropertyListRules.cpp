@@ -6,7 +6,6 @@
 #include <deque>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "reading/PropertyListRules.h"
@@ -23,7 +22,7 @@ class BinaryWalk {
 public:
     explicit BinaryWalk(std::string_view bytes) : bytes_(bytes) {}
 
-    bool follows() { return layoutFollows() && graphFollows(); }
+    bool follows() { return layoutFollows() && graphFollows() && keysFollow(); }
 
 private:
     struct Object {
@@ -67,7 +66,7 @@ private:
         std::vector<std::uint8_t> height(objects, 0);
         std::vector<Expansion> expansion(objects);
         std::vector<bool> onPath(objects, false);
-        keyIds_.assign(objects, 0);
+        isKey_.assign(objects, false);
         const Expansion limit = propertyListExpansionLimit(bytes_.size());
         auto within = [&](Expansion& total, const Expansion& more) {
             total.values += more.values, total.bytes += more.bytes;
@@ -83,7 +82,7 @@ private:
         auto enter = [&](std::uint64_t index) {
             Frame frame{};
             if (path.size() > static_cast<std::size_t>(propertyListDepthLimit) || !read(index, frame.object) ||
-                (frame.object.type == 0xD && !distinctTextKeys(frame.object)))
+                (frame.object.type == 0xD && !keysAreTexts(frame.object)))
                 return false;
             frame.below = {1, frame.object.bytes};
             onPath[index] = true;
@@ -225,51 +224,69 @@ private:
         return length;
     }
 
-    // Keys are texts (libplist asserts, and so ends the process, on any other), and no two are the
-    // same text, whether stored as ASCII or as UTF-16. Each key object's text is taken once, however
-    // many dictionaries name it, and stands for an id from then on.
-    bool distinctTextKeys(const Object& dictionary) {
-        std::vector<std::uint32_t> ids;
+    // Keys are texts (libplist asserts, and so ends the process, on any other). Each key object is
+    // read once, however many dictionaries name it.
+    bool keysAreTexts(const Object& dictionary) {
         for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
-            std::uint64_t index = reference(dictionary, k);
-            if (keyIds_[index] == 0 && !identifyKey(index)) return false;
-            ids.push_back(keyIds_[index]);
+            auto index = static_cast<std::size_t>(reference(dictionary, k));
+            if (isKey_[index]) continue;
+            Object key;
+            if (!read(index, key) || (key.type != 0x5 && key.type != 0x6)) return false;
+            isKey_[index] = true;
+            keys_.push_back(key);
         }
-        std::sort(ids.begin(), ids.end());
-        return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
-    }
-
-    // A key's text as the bytes that stand for it, and whether they are ASCII: an ASCII key's own; a
-    // UTF-16 key's units, unless they are all ASCII, when the ASCII bytes stand for it as they would
-    // for the same key stored as ASCII. Only such a key is copied.
-    bool identifyKey(std::uint64_t index) {
-        Object key;
-        if (!read(index, key) || (key.type != 0x5 && key.type != 0x6)) return false;
-        bool ascii = key.type == 0x5;
-        std::string_view text = bytes_.substr(key.first, ascii ? key.count : 2 * key.count);
-        if (!ascii) {
-            std::string copy;
-            for (std::size_t i = 0; i < key.count && unitAt(key.first, i) < 0x80; ++i)
-                copy += static_cast<char>(unitAt(key.first, i));
-            if (copy.size() == key.count) text = asciiCopies_.emplace_back(std::move(copy)), ascii = true;
-        }
-        auto id = static_cast<std::uint32_t>(keyTexts_.size() + 1);
-        keyIds_[index] = keyTexts_.try_emplace({ascii, text}, id).first->second;
+        dictionaries_.push_back(dictionary);
         return true;
     }
 
-    struct KeyHash {
-        std::size_t operator()(const std::pair<bool, std::string_view>& key) const {
-            return std::hash<std::string_view>()(key.second) ^ key.first;
+    // No two keys of a dictionary are the same text, whether stored as ASCII or as UTF-16. Each key
+    // object's text is taken once and stands for an id from then on; equal texts are found by
+    // sorting, not through a hash whose function and seed anyone can read.
+    bool keysFollow() {
+        struct Text {
+            bool utf16;
+            std::string_view bytes;
+            std::size_t index;
+        };
+        std::vector<Text> texts;
+        std::deque<std::string> asciiCopies;  // of UTF-16 keys that hold only ASCII
+        for (const Object& key : keys_) {
+            auto index = static_cast<std::size_t>(key.index);
+            bool ascii = key.type == 0x5;
+            std::size_t units = static_cast<std::size_t>(key.count);
+            std::u16string text(units, u'\0');
+            for (std::size_t i = 0; i < units; ++i)
+                text[i] = static_cast<char16_t>(ascii ? byteAt(key.first + i) : unitAt(key.first, i));
+            std::string_view bytes = bytes_.substr(key.first, ascii ? units : 2 * units);
+            if (!ascii && std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; }))
+                bytes = asciiCopies.emplace_back(text.begin(), text.end()), ascii = true;
+            texts.push_back({!ascii, bytes, index});
         }
-    };
+        std::sort(texts.begin(), texts.end(),
+                  [](const Text& a, const Text& b) { return a.utf16 != b.utf16 ? b.utf16 : a.bytes < b.bytes; });
+        std::vector<std::uint32_t> ids(static_cast<std::size_t>(objects_), 0);
+        for (std::size_t k = 0; k < texts.size(); ++k) {
+            bool same = k > 0 && texts[k].utf16 == texts[k - 1].utf16 && texts[k].bytes == texts[k - 1].bytes;
+            ids[texts[k].index] = same ? ids[texts[k - 1].index] : static_cast<std::uint32_t>(k + 1);
+        }
+        for (const Object& dictionary : dictionaries_) {
+            std::vector<std::uint32_t> named;
+            for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
+                auto index = static_cast<std::size_t>(reference(dictionary, k));
+                named.push_back(ids[index]);
+            }
+            std::sort(named.begin(), named.end());
+            if (std::adjacent_find(named.begin(), named.end()) != named.end()) return false;
+        }
+        return true;
+    }
 
     std::string_view bytes_;
     std::size_t table_ = 0, offsetSize_ = 0, referenceSize_ = 0;
     std::uint64_t objects_ = 0, top_ = 0;
-    std::vector<std::uint32_t> keyIds_;  // of each key object once its text is known, else 0
-    std::unordered_map<std::pair<bool, std::string_view>, std::uint32_t, KeyHash> keyTexts_;
-    std::deque<std::string> asciiCopies_;
+    std::vector<bool> isKey_;           // of each object: read as a key
+    std::vector<Object> keys_;          // each key object once
+    std::vector<Object> dictionaries_;  // each dictionary once
 };
 
 }  // namespace
