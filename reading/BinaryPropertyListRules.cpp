@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reading/PropertyListRules.h"
+#include "reading/ReaderTables.h"
 
 namespace gatewarden {
 
@@ -239,9 +240,10 @@ private:
         return true;
     }
 
-    // No two keys of a dictionary are the same text, whether stored as ASCII or as UTF-16. Each key
-    // object's text is taken once and stands for an id from then on; equal texts are found by
-    // sorting, not through a hash whose function and seed anyone can read.
+    // No two keys of a dictionary are the same text, whether stored as ASCII or as UTF-16, and the
+    // readers' tables spend no more on the keys than the file allows. Each key object's text is
+    // taken once and stands for an id from then on; equal texts are found by sorting, not through a
+    // hash whose function and seed anyone can read.
     bool keysFollow() {
         struct Text {
             bool utf16;
@@ -250,6 +252,7 @@ private:
         };
         std::vector<Text> texts;
         std::deque<std::string> asciiCopies;  // of UTF-16 keys that hold only ASCII
+        std::vector<TableKey> tableKeys(static_cast<std::size_t>(objects_));
         for (const Object& key : keys_) {
             auto index = static_cast<std::size_t>(key.index);
             bool ascii = key.type == 0x5;
@@ -257,6 +260,7 @@ private:
             std::u16string text(units, u'\0');
             for (std::size_t i = 0; i < units; ++i)
                 text[i] = static_cast<char16_t>(ascii ? byteAt(key.first + i) : unitAt(key.first, i));
+            tableKeys[index] = {coreFoundationTextHash(text), units};
             std::string_view bytes = bytes_.substr(key.first, ascii ? units : 2 * units);
             if (!ascii && std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; }))
                 bytes = asciiCopies.emplace_back(text.begin(), text.end()), ascii = true;
@@ -269,14 +273,18 @@ private:
             bool same = k > 0 && texts[k].utf16 == texts[k - 1].utf16 && texts[k].bytes == texts[k - 1].bytes;
             ids[texts[k].index] = same ? ids[texts[k - 1].index] : static_cast<std::uint32_t>(k + 1);
         }
+        CoreFoundationTableWork work(bytes_.size());
         for (const Object& dictionary : dictionaries_) {
             std::vector<std::uint32_t> named;
+            std::vector<TableKey> inserted;
             for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
                 auto index = static_cast<std::size_t>(reference(dictionary, k));
                 named.push_back(ids[index]);
+                inserted.push_back(tableKeys[index]);
             }
             std::sort(named.begin(), named.end());
-            if (std::adjacent_find(named.begin(), named.end()) != named.end()) return false;
+            if (std::adjacent_find(named.begin(), named.end()) != named.end() || !work.addDictionary(inserted, false))
+                return false;
         }
         return true;
     }

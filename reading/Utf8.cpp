@@ -61,6 +61,21 @@ std::string decodeUtf8Replacing(std::string_view bytes) {
     return text;
 }
 
+std::u16string utf16Of(std::string_view utf8) {
+    std::u16string units;
+    for (std::size_t i = 0; i < utf8.size();) {
+        auto lead = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = sequenceLength(lead);
+        char32_t code = length <= 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += length == 0 ? 1 : length;
+        if (code > 0xFFFF) units += static_cast<char16_t>(0xD7C0 + (code >> 10)), code = 0xDC00 | (code & 0x3FF);
+        units += static_cast<char16_t>(code);
+    }
+    return units;
+}
+
 std::size_t incompleteUtf8Tail(std::string_view bytes) {
     for (std::size_t tail = 1; tail <= 3 && tail <= bytes.size(); ++tail) {
         auto lead = static_cast<unsigned char>(bytes[bytes.size() - tail]);

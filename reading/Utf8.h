@@ -19,6 +19,9 @@ std::optional<std::string> decodeUtf8(std::string_view bytes);
 // completed, at least one byte) replaced by U+FFFD and the rest kept.
 std::string decodeUtf8Replacing(std::string_view bytes);
 
+// Valid UTF-8 as UTF-16 code units, a character beyond U+FFFF as its surrogate pair.
+std::u16string utf16Of(std::string_view utf8);
+
 // The length of a trailing, incomplete but so far valid UTF-8 sequence (0 to 3 bytes), which
 // more bytes may still complete.
 std::size_t incompleteUtf8Tail(std::string_view bytes);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reading/PropertyListRules.h"
+#include "reading/ReaderTables.h"
 #include "reading/Utf8.h"
 
 namespace gatewarden {
@@ -23,7 +24,7 @@ constexpr std::array<std::string_view, 2> documentTypes{
 
 class XmlWalk {
 public:
-    explicit XmlWalk(std::string_view text) : text_(text) {}
+    explicit XmlWalk(std::string_view text) : text_(text), coreFoundation_(text.size()) {}
 
     bool follows() {
         if (!isUtf8(text_) || text_.find('\0') != std::string_view::npos) return false;
@@ -44,10 +45,16 @@ private:
         bool dictionary = false;
         std::vector<std::string> keys;  // a dictionary's, as Apple's reader reads them
         bool numberLast = false;        // the value of its latest key is a number
+        // Its keys in order as each system's table meets them: CoreFoundation's hash of the text
+        // Apple's reader reads, libplist's bucket of the text libplist reads (U+FEFF and all).
+        std::vector<TableKey> coreFoundationKeys;
+        std::vector<unsigned> libplistBuckets;
     };
 
     // The top value of the document, with everything below it. XML shares nothing and every value or
     // key takes at least 7 bytes, so a file within its size limit is within its expansion limit.
+    // Each dictionary's keys, once it closes: none twice, and within what the readers' tables may
+    // spend.
     bool value() {
         std::vector<Open> open;
         for (;;) {
@@ -55,7 +62,10 @@ private:
             if (!open.empty()) {
                 Open& parent = open.back();
                 if (take(parent.dictionary ? "</dict>" : "</array>")) {
-                    if (parent.dictionary && !distinctKeys(parent)) return false;
+                    if (parent.dictionary &&
+                        (!distinctKeys(parent) || !coreFoundation_.addDictionary(parent.coreFoundationKeys, true) ||
+                         !libplistKeysSpread(parent.libplistBuckets)))
+                        return false;
                     open.pop_back();
                     if (open.empty()) return true;
                     continue;
@@ -63,6 +73,9 @@ private:
                 if (parent.dictionary) {
                     std::string key;
                     if (!take("<key>") || !text("</key>", key)) return false;
+                    std::u16string units = utf16Of(withoutByteOrderMark(key));
+                    parent.coreFoundationKeys.push_back({coreFoundationTextHash(units), units.size()});
+                    parent.libplistBuckets.push_back(libplistKeyBucket(key));
                     parent.keys.emplace_back(withoutByteOrderMark(key));
                     skipBlanks();
                 }
@@ -71,7 +84,7 @@ private:
             bool number = false;
             bool dictionary = take("<dict>");
             if (dictionary || take("<array>")) {
-                open.push_back({dictionary, {}, false});
+                open.push_back({dictionary, {}, false, {}, {}});
                 continue;
             }
             std::string ignored;
@@ -137,6 +150,7 @@ private:
 
     std::string_view text_;
     std::size_t at_ = 0;
+    CoreFoundationTableWork coreFoundation_;
 };
 
 }  // namespace

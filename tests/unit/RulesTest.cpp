@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "reading/PropertyListRules.h"
+#include "reading/ReaderTables.h"
 #include "reading/Utf8.h"
 
 namespace gatewarden {
@@ -221,6 +222,56 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}), false},
         {"bplist00", false}};
+    for (std::size_t row = 0; row < std::size(rows); ++row)
+        EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
+}
+
+// n keys of blocks that a reader's hash cannot tell apart, block k as bit k of the key's number:
+// "Ez" and "FY" for libplist, (a, b) and (a + 1, b - 257) in UTF-16 for CoreFoundation.
+std::vector<std::string> colliding(std::size_t n, std::size_t blocks, const std::string& zero, const std::string& one) {
+    std::vector<std::string> keys(n);
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t block = 0; block < blocks; ++block) keys[k] += k >> block & 1 ? one : zero;
+    return keys;
+}
+std::string xmlDictionary(const std::vector<std::string>& keys) {
+    std::string entries;
+    for (const auto& key : keys) entries += "<key>" + key + "</key><true/>";
+    return written("<key>d</key><dict>" + entries + "</dict>");
+}
+// {"k" = (d, d, ...)}: copies of a dictionary that share its key objects, each holding true.
+std::string sharing(std::size_t copies, const std::vector<std::string>& keys) {
+    std::string dictionary = "\xDF\x11" + bigEndian(keys.size(), 2), array = "\xAF\x10" + bigEndian(copies, 1);
+    for (std::size_t k = 0; k < 2 * keys.size(); ++k)
+        dictionary += bigEndian(k < keys.size() ? 3 + copies + k : 3 + copies + keys.size());
+    std::vector<std::string> objects(copies, dictionary);
+    for (const auto& key : keys) objects.push_back("\x6F\x10" + bigEndian(key.size() / 2, 1) + key);
+    objects.push_back("\x09");
+    for (std::size_t copy = 0; copy < copies; ++copy) array += bigEndian(3 + copy);
+    return keyed(array, objects);
+}
+
+TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdinaryOnesRead) {
+    // CoreFoundation's hash as its open-source release computes it: units summed in 32 bits, and a
+    // long text by its first, middle and last 32 units.
+    std::u16string wide(120, u'\0'), tail = u"\xFF00\xFF01\xFF02\xFF03\xFF04\xFF05\xFF06";
+    for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<char16_t>(0x4E00 + 37 * i % 1000);
+    for (auto [text, hash] : {std::pair{u""sv, 0ull},
+                              {u"abcde", 16881849388404ull},
+                              {tail, 1108023433973652252ull},
+                              {wide, 14536299517247537512ull}})
+        EXPECT_EQ(coreFoundationTextHash(text), hash) << text.size();
+    std::vector<std::string> ordinary, windows;
+    for (std::size_t k = 0; k < 3000; ++k) ordinary.push_back("k" + std::to_string(10000 + k));
+    for (std::size_t k = 0; k < 600; ++k)
+        windows.push_back(std::string(32, 'w') + std::to_string(100000000000 + k) + std::string(76, 'w'));
+    const std::pair<std::string, bool> rows[] = {
+        {xmlDictionary(ordinary), true},
+        {xmlDictionary(colliding(512, 9, "Ez", "FY")), false},                        // libplist's bucket
+        {xmlDictionary(colliding(1024, 10, "\u4E00\u5000", "\u4E01\u4EFF")), false},  // CoreFoundation's, growing
+        {xmlDictionary(windows), false},  // differing only outside its windows
+        {sharing(1, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), true},
+        {sharing(8, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), false}};  // the file's sum
     for (std::size_t row = 0; row < std::size(rows); ++row)
         EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
 }
