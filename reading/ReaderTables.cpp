@@ -9,10 +9,10 @@ namespace {
 // CoreFoundation's table sizes (primes) and the most keys each holds, from CFBasicHash.c, as far as
 // a file within the size limit can reach.
 constexpr std::array<std::uint32_t, 26> coreFoundationBuckets{
-    0,    3,    7,    13,    23,    41,    71,    127,   191,   251,    383,    631,    1087,
+    0,    3,    7,    13,   23,    41,    71,    127,   191,   251,    383,    631,    1087,
     1723, 2803, 4523, 7351, 11959, 19447, 31231, 50683, 81919, 132607, 214519, 346607, 561109};
 constexpr std::array<std::uint32_t, 26> coreFoundationCapacities{
-    0,    3,    6,    11,   19,    32,    52,    85,    118,   155,    237,    390,    672,
+    0,    3,    6,    11,   19,   32,    52,    85,    118,   155,   237,    390,    672,
     1065, 1732, 2795, 4543, 7391, 12019, 19302, 31324, 50629, 81956, 132580, 214215, 346784};
 // The XML reader makes each dictionary with room for 10 keys: 11 in 13 buckets.
 constexpr std::size_t coreFoundationFirstGrowingSize = 3;
@@ -71,7 +71,8 @@ std::uint64_t coreFoundationTextHash(std::u16string_view units) {
     // a text of more than 96 units by its first, middle and last 32, four at a time.
     std::uint64_t result = units.size();
     auto four = [&](std::size_t at) {
-        std::uint32_t sum = ((std::uint32_t{units[at]} * 257u + units[at + 1]) * 257u + units[at + 2]) * 257u + units[at + 3];
+        std::uint32_t sum =
+            ((std::uint32_t{units[at]} * 257u + units[at + 1]) * 257u + units[at + 2]) * 257u + units[at + 3];
         result = result * 67503105u + sum;
     };
     if (units.size() <= 96) {
@@ -105,9 +106,9 @@ bool CoreFoundationTableWork::addDictionary(const std::vector<TableKey>& keys, b
     auto placing = [&](std::size_t) { return spend(left_, coreFoundationPlacing); };
     for (std::size_t k = 0; k < keys.size(); ++k) {
         std::size_t slot = table.probe(keys[k].hash, [&](std::size_t other) {
-            return spend(left_, coreFoundationProbe + (keys[other].length == keys[k].length
-                                                                          ? coreFoundationUnitCompared * keys[k].length
-                                                                          : 0));
+            return spend(left_,
+                         coreFoundationProbe +
+                             (keys[other].length == keys[k].length ? coreFoundationUnitCompared * keys[k].length : 0));
         });
         if (slot == table.size()) return false;
         if (k + 1 > table.capacity()) {
@@ -131,7 +132,7 @@ bool CoreFoundationTableWork::addDictionary(const std::vector<TableKey>& keys, b
 bool libplistKeysSpread(const std::vector<unsigned>& buckets) {
     // Each pair of keys in one bucket is met as the second is inserted. Keys spread at random make
     // about n(n - 1) / 2 / 4,096 such pairs; libplist's own hash bunches ordinary keys up to about
-    // one and a half times that, and twice as many more, with eight for each key, cost little.
+    // 1.6 times that, and three times that, with eight more for each key, cost a few milliseconds.
     std::uint64_t n = buckets.size();
     if (n <= libplistUntabled) return true;
     std::vector<std::uint32_t> counts(libplistBuckets, 0);
