@@ -123,3 +123,61 @@ awk -F'\t' '
       if (t > worst) { worst = t; shape = $1; memory = m } }
     END { printf "Worst case per MiB: %s, %.0f ms and %.0f MiB more per further MiB of file.\n", shape, worst, memory / 1024 }
 ' "$scratch/files.tsv"
+echo
+
+# Keys chosen to fall together in a reader's table, made against the rules' model of each table: all
+# of them, which the rules refuse once they cost more than a small file may (the run then goes on to
+# the two users who logs: 55), or the most that the rules still take among ordinary keys of the same
+# length (read: 0); and keys of one std::hash, which the rules once told keys apart by. Each beside
+# the ordinary file of its size and encoding, which for a refused file holds the status 0: read, it
+# goes on to the same login check.
+echo "Keys chosen to collide, Apple silicon path in the sandbox (two users logged in), against the"
+echo "ordinary file of the same size and encoding; status 55 is a file the rules refused, set beside an"
+echo "ordinary file that was read but holds the status 0 and so goes on to the same login check:"
+echo
+echo "| shape | file bytes | status | median ms | peak RSS KiB | ms × baseline | RSS × baseline |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+collide="one-bucket-xml one-bucket-xml-admitted one-std-hash-binary one-cf-hash-xml one-cf-hash-xml-admitted
+         one-cf-hash-binary one-cf-hash-binary-admitted cf-windows-xml cf-shared-keys"
+for size in 65536 262144 1048576; do
+    runs=$((size >= 262144 ? 11 : 31))
+    for ordinary in ordinary-xml ordinary-binary; do
+        "$build/bench/plistShapes" "$ordinary" "$size" 0 >"$scratch/files/$ordinary-$size-0"
+    done
+    for shape in $collide; do
+        "$build/bench/plistShapes" "$shape" "$size" >"$scratch/files/$shape-$size"
+        status=0
+        sandbox --dir /Library/Tesvara_Agent/data \
+            --ro-bind "$scratch/files/$shape-$size" /Library/Tesvara_Agent/data/qzpatch_data.plist \
+            /build/Gatewarden 20 10 20 10 2>/dev/null || status=$?
+        case $shape in *-xml*) baseline=ordinary-xml-$size ;; *) baseline=ordinary-binary-$size ;; esac
+        case $status:$shape in
+            0:*) ;;
+            55:*-admitted | 55:one-std-hash-*) echo "bench: $shape of $size bytes was not read" >&2; exit 1 ;;
+            55:*) baseline=$baseline-0 ;;
+            *) echo "bench: $shape of $size bytes ended with $status" >&2; exit 1 ;;
+        esac
+        sandbox --dir /Library/Tesvara_Agent/data --ro-bind "$scratch/files" /files \
+            /build/bench/runner -l /Library/Tesvara_Agent/data/qzpatch_data.plist "$runs" \
+            baseline -- "/files/$baseline" /build/Gatewarden 20 10 20 10 -- \
+            "$shape" -- "/files/$shape-$size" /build/Gatewarden 20 10 20 10 |
+            awk -F'\t' -v bytes="$(wc -c <"$scratch/files/$shape-$size")" -v status="$status" '
+                NR == 1 { ms = $2; kib = $3 }
+                NR == 2 { printf "| %s | %d | %d | %.2f | %d | %.2f | %.2f |\n", $1, bytes, status, $2, $3, $2 / ms, $3 / kib }'
+    done
+done
+echo
+
+# What the model of libplist's table spares it: libplist alone, without the rules, on the keys in one
+# bucket that the rules refuse, beside the ordinary file. Should libplist's table change, its own
+# time on these keys shows it.
+echo "libplist alone (no rules) on keys in one bucket of its table, against the ordinary XML file:"
+echo
+echo "| file bytes | ordinary ms | one bucket ms | × ordinary |"
+echo "|---:|---:|---:|---:|"
+for size in 65536 262144 1048576; do
+    "$runner" $((size >= 1048576 ? 3 : 5)) \
+        ordinary -- "$build/bench/libplistAlone" "$scratch/files/ordinary-xml-$size" -- \
+        one-bucket -- "$build/bench/libplistAlone" "$scratch/files/one-bucket-xml-$size" |
+        awk -F'\t' -v bytes="$size" 'NR == 1 { ms = $2 } NR == 2 { printf "| %d | %.2f | %.2f | %.0f |\n", bytes, ms, $2, $2 / ms }'
+done
