@@ -107,11 +107,12 @@ private:
     }
 
     // No key twice, and not the lone "CF$UID" of an archiver's UID.
-    static bool distinctKeys(Open& dictionary) {
-        std::vector<std::string>& keys = dictionary.keys;
+    static bool distinctKeys(const Open& dictionary) {
+        const std::vector<std::string>& keys = dictionary.keys;
         if (keys.size() == 1 && keys[0] == "CF$UID" && dictionary.numberLast) return false;
-        std::sort(keys.begin(), keys.end());
-        return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
+        std::vector<std::string_view> sorted(keys.begin(), keys.end());  // views move faster than texts
+        std::sort(sorted.begin(), sorted.end());
+        return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
     }
 
     bool take(std::string_view expected) {
