@@ -87,6 +87,7 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
     for (const auto& [tail, endings] : tails)
         for (auto bytes : endings)
             EXPECT_EQ(incompleteUtf8Tail(bytes), tail) << ::testing::PrintToString(std::string(bytes));
+    EXPECT_EQ(utf16Of("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00E9\u20AC\U0001F600");
 }
 
 // A document as Apple's writer lays it out, its top dictionary holding "a" = true and entries.
