@@ -11,8 +11,8 @@
 // fall together in a reader's table, made against the rules' model of each table: all of them
 // ("one-bucket-xml", "one-cf-hash-xml", "one-cf-hash-binary", "cf-windows-xml",
 // "cf-shared-keys"), which the rules refuse, or the most of them the rules still take among
-// ordinary keys of the same length ("...-admitted"); and keys of one std::hash, which the rules
-// once identified keys by ("one-std-hash-binary").
+// ordinary keys of the same length ("...-admitted", and "one-bucket-xml-spread" with ordinary keys
+// only); and keys of one std::hash, which the rules once identified keys by ("one-std-hash-binary").
 
 #include <algorithm>
 #include <cstdio>
@@ -410,6 +410,10 @@ const std::map<std::string, std::function<std::string(std::size_t, std::size_t)>
     {"one-bucket-xml", [](std::size_t n, std::size_t) { return xmlKeys(first(n, oneBucketKey)); }},
     {"one-bucket-xml-admitted",
      [](std::size_t n, std::size_t size) { return admitted(n, size, oneBucketKey, ordinaryKey, xmlKeys); }},
+    // The same dictionary with ordinary keys only, to tell what its length costs from what the
+    // colliding keys cost.
+    {"one-bucket-xml-spread",
+     [](std::size_t n, std::size_t size) { return admitted(n, size, ordinaryKey, ordinaryKey, xmlKeys); }},
     {"one-cf-hash-xml",
      [](std::size_t n, std::size_t size) {
          return n > 16384 ? std::string(size + 1, ' ') : xmlOf(first(n, oneCfHashKey));
@@ -423,17 +427,18 @@ const std::map<std::string, std::function<std::string(std::size_t, std::size_t)>
     {"one-cf-hash-binary-admitted",
      [](std::size_t n, std::size_t size) { return admitted(n, size, oneCfHashKey, ordinaryWideKey, binaryOf); }},
     {"cf-windows-xml", [](std::size_t n, std::size_t) { return xmlKeys(first(n, cfWindowsKey)); }},
-    // Seven dictionaries that share the same keys of one hash.
+    // Seven dictionaries that share the same keys of one hash, as many as the expansion limits let
+    // seven dictionaries name (each key is 84 bytes in UTF-8).
     {"cf-shared-keys",
      [](std::size_t n, std::size_t size) {
+         if (n > std::min<std::size_t>(16384, nineTenths(size).bytes / (7 * 84))) return std::string(size + 1, ' ');
          Binary binary;
          std::vector<std::pair<std::size_t, std::size_t>> entries;
-         for (std::size_t k = 0; k < std::min<std::size_t>(n, 16384); ++k)
+         for (std::size_t k = 0; k < n; ++k)
              entries.emplace_back(binary.add({utf16Object(oneCfHashKey(k)), 0, {}}), binary.scalar("\x09"));
          std::vector<std::size_t> dictionaries;
          for (int d = 0; d < 7; ++d) dictionaries.push_back(binary.dictionary(entries));
-         return n > 16384 ? std::string(size + 1, ' ')
-                          : binaryFile(binary, {{binary.text("d"), binary.array(dictionaries)}});
+         return binaryFile(binary, {{binary.text("d"), binary.array(dictionaries)}});
      }},
     {"one-std-hash-binary",
      [](std::size_t n, std::size_t) {
