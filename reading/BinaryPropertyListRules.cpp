@@ -67,7 +67,7 @@ private:
         std::vector<std::uint8_t> height(objects, 0);
         std::vector<Expansion> expansion(objects);
         std::vector<bool> onPath(objects, false);
-        isKey_.assign(objects, false);
+        keySlot_.assign(objects, 0);
         const Expansion limit = propertyListExpansionLimit(bytes_.size());
         auto within = [&](Expansion& total, const Expansion& more) {
             total.values += more.values, total.bytes += more.bytes;
@@ -230,11 +230,11 @@ private:
     bool keysAreTexts(const Object& dictionary) {
         for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
             auto index = static_cast<std::size_t>(reference(dictionary, k));
-            if (isKey_[index]) continue;
+            if (keySlot_[index] != 0) continue;
             Object key;
             if (!read(index, key) || (key.type != 0x5 && key.type != 0x6)) return false;
-            isKey_[index] = true;
             keys_.push_back(key);
+            keySlot_[index] = static_cast<std::uint32_t>(keys_.size());
         }
         dictionaries_.push_back(dictionary);
         return true;
@@ -248,39 +248,38 @@ private:
         struct Text {
             bool utf16;
             std::string_view bytes;
-            std::size_t index;
+            std::size_t key;  // its place in keys_
         };
         std::vector<Text> texts;
         std::deque<std::string> asciiCopies;  // of UTF-16 keys that hold only ASCII
-        std::vector<TableKey> tableKeys(static_cast<std::size_t>(objects_));
+        std::vector<TableKey> tableKeys;
         for (const Object& key : keys_) {
-            auto index = static_cast<std::size_t>(key.index);
             bool ascii = key.type == 0x5;
             std::size_t units = static_cast<std::size_t>(key.count);
             std::u16string text(units, u'\0');
             for (std::size_t i = 0; i < units; ++i)
                 text[i] = static_cast<char16_t>(ascii ? byteAt(key.first + i) : unitAt(key.first, i));
-            tableKeys[index] = {coreFoundationTextHash(text), units};
+            tableKeys.push_back({coreFoundationTextHash(text), units});
             std::string_view bytes = bytes_.substr(key.first, ascii ? units : 2 * units);
             if (!ascii && std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; }))
                 bytes = asciiCopies.emplace_back(text.begin(), text.end()), ascii = true;
-            texts.push_back({!ascii, bytes, index});
+            texts.push_back({!ascii, bytes, texts.size()});
         }
         std::sort(texts.begin(), texts.end(),
                   [](const Text& a, const Text& b) { return a.utf16 != b.utf16 ? b.utf16 : a.bytes < b.bytes; });
-        std::vector<std::uint32_t> ids(static_cast<std::size_t>(objects_), 0);
+        std::vector<std::uint32_t> ids(texts.size(), 0);
         for (std::size_t k = 0; k < texts.size(); ++k) {
             bool same = k > 0 && texts[k].utf16 == texts[k - 1].utf16 && texts[k].bytes == texts[k - 1].bytes;
-            ids[texts[k].index] = same ? ids[texts[k - 1].index] : static_cast<std::uint32_t>(k + 1);
+            ids[texts[k].key] = same ? ids[texts[k - 1].key] : static_cast<std::uint32_t>(k + 1);
         }
         CoreFoundationTableWork work(bytes_.size());
         for (const Object& dictionary : dictionaries_) {
             std::vector<std::uint32_t> named;
             std::vector<TableKey> inserted;
             for (std::uint64_t k = 0; k < dictionary.references / 2; ++k) {
-                auto index = static_cast<std::size_t>(reference(dictionary, k));
-                named.push_back(ids[index]);
-                inserted.push_back(tableKeys[index]);
+                std::size_t key = keySlot_[static_cast<std::size_t>(reference(dictionary, k))] - 1;
+                named.push_back(ids[key]);
+                inserted.push_back(tableKeys[key]);
             }
             std::sort(named.begin(), named.end());
             if (std::adjacent_find(named.begin(), named.end()) != named.end() || !work.addDictionary(inserted, false))
@@ -292,9 +291,9 @@ private:
     std::string_view bytes_;
     std::size_t table_ = 0, offsetSize_ = 0, referenceSize_ = 0;
     std::uint64_t objects_ = 0, top_ = 0;
-    std::vector<bool> isKey_;           // of each object: read as a key
-    std::vector<Object> keys_;          // each key object once
-    std::vector<Object> dictionaries_;  // each dictionary once
+    std::vector<std::uint32_t> keySlot_;  // of each object read as a key, its place in keys_ plus 1, else 0
+    std::vector<Object> keys_;            // each key object once
+    std::vector<Object> dictionaries_;    // each dictionary once
 };
 
 }  // namespace
