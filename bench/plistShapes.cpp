@@ -230,6 +230,13 @@ std::u16string oneCfHashKey(std::size_t k) {
                   static_cast<char16_t>(0x5200 + (k >> 1 & 1)), static_cast<char16_t>(0x5400 - 257 * (k >> 1 & 1))};
     return units;
 }
+// 32 units of one CFString hash and few bytes: sixteen pairs of units that stand as ("a", U+0200)
+// or ("b", U+00FF), 65,536 texts.
+std::u16string shortCfHashKey(std::size_t k) {
+    std::u16string units;
+    for (std::size_t pair = 0; pair < 16; ++pair, k >>= 1) units += k & 1 ? u"b\u00FF" : u"a\u0200";
+    return units;
+}
 // 28 units from the key's number, all hashed apart.
 std::u16string ordinaryWideKey(std::size_t k) {
     std::u16string units(28, u'\x6000');
@@ -428,17 +435,20 @@ const std::map<std::string, std::function<std::string(std::size_t, std::size_t)>
      [](std::size_t n, std::size_t size) { return admitted(n, size, oneCfHashKey, ordinaryWideKey, binaryOf); }},
     {"cf-windows-xml", [](std::size_t n, std::size_t) { return xmlKeys(first(n, cfWindowsKey)); }},
     // Seven dictionaries that share the same keys of one hash, as many as the expansion limits let
-    // seven dictionaries name (each key is 84 bytes in UTF-8).
+    // seven dictionaries name.
     {"cf-shared-keys",
      [](std::size_t n, std::size_t size) {
-         if (n > std::min<std::size_t>(16384, nineTenths(size).bytes / (7 * 84))) return std::string(size + 1, ' ');
          Binary binary;
          std::vector<std::pair<std::size_t, std::size_t>> entries;
-         for (std::size_t k = 0; k < n; ++k)
-             entries.emplace_back(binary.add({utf16Object(oneCfHashKey(k)), 0, {}}), binary.scalar("\x09"));
+         std::size_t bytes = 0;  // of the keys in UTF-8, at every reference
+         for (std::size_t k = 0; k < n; ++k) {
+             entries.emplace_back(binary.add({utf16Object(shortCfHashKey(k)), 0, {}}), binary.scalar("\x09"));
+             bytes += 7 * utf8Of(shortCfHashKey(k)).size();
+         }
          std::vector<std::size_t> dictionaries;
          for (int d = 0; d < 7; ++d) dictionaries.push_back(binary.dictionary(entries));
-         return binaryFile(binary, {{binary.text("d"), binary.array(dictionaries)}});
+         std::string file = binaryFile(binary, {{binary.text("d"), binary.array(dictionaries)}});
+         return n > 65536 || bytes > nineTenths(file.size()).bytes ? std::string(size + 1, ' ') : file;
      }},
     {"one-std-hash-binary",
      [](std::size_t n, std::size_t) {
