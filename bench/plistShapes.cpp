@@ -28,7 +28,6 @@
 
 #include "reading/PropertyListRules.h"
 #include "reading/ReaderTables.h"
-#include "reading/Utf8.h"
 
 namespace {
 
