@@ -1,5 +1,6 @@
 #include "reading/ReaderTables.h"
 
+#include <algorithm>
 #include <array>
 
 namespace gatewarden {
@@ -97,10 +98,12 @@ CoreFoundationTableWork::CoreFoundationTableWork(std::size_t fileBytes) : left_(
 
 bool CoreFoundationTableWork::addDictionary(const std::vector<TableKey>& keys, bool growing) {
     if (keys.empty()) return true;
-    // A dictionary that outgrows the sizes here lies beyond what a file within the size limit holds.
-    std::size_t sizeIndex = growing ? coreFoundationFirstGrowingSize : 1;
-    while (!growing && sizeIndex < coreFoundationCapacities.size() && coreFoundationCapacities[sizeIndex] < keys.size())
-        ++sizeIndex;
+    // Sized once: the first size that holds them all. One that outgrows the sizes here lies beyond
+    // what a file within the size limit holds.
+    auto sizeIndex = growing ? coreFoundationFirstGrowingSize
+                             : static_cast<std::size_t>(std::lower_bound(coreFoundationCapacities.begin(),
+                                                                         coreFoundationCapacities.end(), keys.size()) -
+                                                        coreFoundationCapacities.begin());
     if (sizeIndex == coreFoundationCapacities.size()) return false;
     LinearTable table(sizeIndex);
     auto placing = [&](std::size_t) { return spend(left_, coreFoundationPlacing); };

@@ -73,10 +73,11 @@ private:
                 if (parent.dictionary) {
                     std::string key;
                     if (!take("<key>") || !text("</key>", key)) return false;
-                    std::u16string units = utf16Of(withoutByteOrderMark(key));
+                    std::string_view asApplesReaderReadsIt = withoutByteOrderMark(key);
+                    std::u16string units = utf16Of(asApplesReaderReadsIt);
                     parent.coreFoundationKeys.push_back({coreFoundationTextHash(units), units.size()});
                     parent.libplistBuckets.push_back(libplistKeyBucket(key));
-                    parent.keys.emplace_back(withoutByteOrderMark(key));
+                    parent.keys.emplace_back(asApplesReaderReadsIt);
                     skipBlanks();
                 }
             }
