@@ -174,7 +174,7 @@ private:
                 return count <= room &&
                        std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(object.first),
                                    bytes_.begin() + static_cast<std::ptrdiff_t>(object.first + count),
-                                   [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x80; });
+                                   [](char c) { return c != 0 && static_cast<unsigned char>(c) < 0x80; });
             case 0x6: {  // UTF-16 text: Apple's reader refuses an empty one (Apple's writer writes ASCII)
                 if (count == 0 || count > room / 2) return false;
                 auto length = utf8Length(object.first, count);
