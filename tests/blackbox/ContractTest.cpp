@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
          sysctl},
         // Blanks around the owner's name go, Unicode ones too.
         {"RootOwningTheConsoleIsNobody",
-         Machine().prints("stat", " root\xE3\x80\x80\n"),
+         Machine().prints("stat", " root\xE3\x80\x80\xC2\xA0\n"),
          args,
          54,
          {"...", viaTerminal, "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"},

@@ -78,9 +78,9 @@ TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothing
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left unreaped";
 }
 
-// Reads and writes that a timer keeps interrupting go on where they stopped: the output of a child that
-// writes only after a while, and a record far longer than the pipe it goes to, which a slow reader that
-// the timer never interrupts drains.
+// Reads, waits and writes that a timer keeps interrupting go on where they stopped: the output of a child that
+// writes only after a while and the end of one that ends a while later, and a record far longer than the pipe it goes
+// to, which a slow reader that the timer never interrupts drains.
 TEST_F(Platform, InterruptedReadsAndWritesGoOn) {
     std::string text(4 << 20, ' '), written;
     for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('!' + i % 89);
@@ -99,11 +99,13 @@ TEST_F(Platform, InterruptedReadsAndWritesGoOn) {
     interrupt.sa_handler = [](int) {};  // without SA_RESTART: a blocked read or write returns early
     itimerval every100us{{0, 100}, {0, 100}}, off{};
     ::sigaction(SIGALRM, &interrupt, &previous), ::setitimer(ITIMER_REAL, &every100us, nullptr);
-    std::string output = childOutput({"out", "100", "z", "50"}, StandardError::Captured);
+    auto child = posix::startCommand(TEST_CHILD, {"out", "100", "z", "50"}, StandardError::Inherit);
+    std::string output = child->readToEnd();
+    std::int32_t status = child->wait();
     posix::writeStandardErrorRecord("gatewarden-test", text);
     ::setitimer(ITIMER_REAL, &off, nullptr), ::sigaction(SIGALRM, &previous, nullptr);
     ::dup2(saved, 2), ::close(saved), reader.join(), ::close(ends[0]);
-    EXPECT_EQ(output, std::string(100, 'z'));
+    EXPECT_EQ(std::pair(output, status), std::pair(std::string(100, 'z'), 0));
     std::size_t header = written.find("] ") + 2;
     EXPECT_TRUE(written.size() == header + text.size() + 1 && written.compare(header, text.size(), text) == 0)
         << written.size() - header << " bytes after the header, not " << text.size() + 1;
@@ -163,6 +165,15 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
         {binaryFromXml(xml("<dict><key>k</key><real>-nan</real></dict>")), R"({"k" = nan})"}};  // as CoreFoundation
     for (const auto& [bytes, expected] : files)
         EXPECT_EQ(read(bytes), expected) << ::testing::PrintToString(bytes.substr(0, 60));
+    // A pipe is no regular file, though it holds a whole property list and its writer is gone.
+    int ends[2];
+    std::string empty = xml("<dict/>");
+    ASSERT_EQ(::pipe(ends), 0);
+    EXPECT_EQ(::write(ends[1], empty.data(), empty.size()), static_cast<ssize_t>(empty.size()));
+    ::close(ends[1]);
+    EXPECT_EQ(LinuxPlatform("gatewarden-test").readPropertyList("/proc/self/fd/" + std::to_string(ends[0])),
+              std::nullopt);
+    ::close(ends[0]);
     // 340,000 items of one binary array, in a file of 1 MiB that data pads out so that the rules take
     // them (libplist finds an item by its index by counting from the first, so a conversion by index
     // took minutes), and in one a byte longer than 1 MiB.

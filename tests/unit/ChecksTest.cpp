@@ -110,6 +110,14 @@ TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsP
         EXPECT_EQ(OmbrixAgent(platform, layout).isApplicationRunningPromptShown("Notifier"), shown) << line;
         EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id " + printed, line}));
     }
+    // Without a SystemData folder the agent's system data is its data folder, which it says.
+    for (bool present : {false, true}) {
+        FakePlatform platform;
+        platform.existing["/Library/Tesvara_Agent/SystemData"] = present;
+        EXPECT_EQ(AgentLayout(platform).systemDataPath.get(),
+                  present ? "/Library/Tesvara_Agent/SystemData" : "/Library/Tesvara_Agent/data");
+        EXPECT_EQ(platform.records, present ? Lines{} : Lines{"_systemDataPath refers to data folder"});
+    }
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST(ShortestDecimal, FewestDigitsThatReadBackWithFractionAndNoExponent) {
 
 TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
     for (auto valid :
-         {"plain a\0b"sv, "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"sv})
+         {"plain a\0b"sv, "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"sv})
         EXPECT_EQ(decodeUtf8(valid), std::string(valid));
     for (auto [bytes, replaced] : {std::pair{"\xC1\x80"sv, "\uFFFD\uFFFD"sv},
                                    {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
@@ -183,11 +183,21 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {keyed("\xA5" + bigEndian(1)), false},  // a real that ends at the offset table; five items, room for one
         {keyed("\x5F\x20\x01x"), false},        // a count in a real rather than an integer
         {keyed("\x4F\x10\x20" + std::string(15, 'd')), false},  // data of 32 bytes with room for 15
+        // Long counts: one whose integer ends at the offset table, one cut there, one of 16 bytes, and one whose
+        // integer would begin at the offset table, which starts with an integer's marker.
+        {keyed("\x4F\x10\x00"s), true},
+        {keyed("\x4F\x10"), false},
+        {keyed("\x4F\x14" + std::string(15, '\0') + "\x01\x64"), false},
+        {"bplist00" + zero8 + "\xD1\x01\x02\x51k\x4F\x10\x13\x15" + std::string(6, '\0') + "\x01\x01" +
+             bigEndian(3, 8) + zero8 + bigEndian(22, 8),
+         false},
         {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},  // 15 units, a long count
         {keyed("\x14" + ones8 + ones8), false},                                        // -1 in 16 bytes
         {keyed("\x34" + zero8), false},   // a date; no other marker for one
-        {keyed("\x52\x61\x00"s), false},  // a NUL in an ASCII text
-        {keyed("\x60"), false},           // an empty UTF-16 text, which Apple's reader refuses
+        {keyed("\x52\x61\x00"s), false},  // a NUL in an ASCII text, or in a UTF-16 one; a byte no ASCII text holds
+        {keyed("\x61\x00\x00"s), false},
+        {keyed("\x51\x80"), false},
+        {keyed("\x60"), false},  // an empty UTF-16 text, which Apple's reader refuses
         {keyed("\x64\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF"s), true},
         {keyed("\x61\xDC\x00"s), false},  // surrogate pairs at the edges of their ranges; a low surrogate alone
         // Dictionaries and the graph.
@@ -217,7 +227,7 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         // The layout as Apple's reader checks it: a table one byte can reach; references of 8 bytes; offsets of 9;
         // an archiver's UID that only an unused top would name; an unused entry into the header; too short for a
         // trailer.
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, 'x')}, 1), true},
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, '\x7F')}, 1), true},
         {binaryOf({"\xD1" + bigEndian(1, 8) + bigEndian(2, 8), "\x51k", "\x09"}, 8), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 9), false},
         {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
