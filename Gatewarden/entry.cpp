@@ -11,6 +11,9 @@
 int main(int argc, char** argv) {
     // A log write to a closed standard error must not end the tool; children get SIGPIPE back.
     std::signal(SIGPIPE, SIG_IGN);
+    // A SIGCHLD ignored by whoever started the tool would make the system discard every command's
+    // exit status, and a sysctl that succeeds would read as one that failed.
+    std::signal(SIGCHLD, SIG_DFL);
     std::vector<std::string> arguments(argv, argv + argc);
     std::string program = arguments.empty() ? std::string() : arguments.front();
     if (auto slash = program.rfind('/'); slash != std::string::npos) program.erase(0, slash + 1);
