@@ -179,9 +179,12 @@ INSTANTIATE_TEST_SUITE_P(
           "Available free space :10737418240bytes / 10.0GB", diskTrue,
           "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true"},
          ""},
-        // Neither root nor the setup user counts as a login.
+        // Neither root nor the setup user counts as a login. The tool is started without a name and with SIGCHLD
+        // ignored, as a parent may leave it: its records still name it, and its commands' statuses still count.
         {"AppleSiliconReadsTheSecondPairAndCountsTheLogins",
-         Machine().prints("who", alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n"),
+         Machine()
+             .prints("who", alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n")
+             .run({"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec {shift} '', @ARGV", "--"}),
          {"99", "99", "30", "12"},
          0,
          {"...", silicon("Apple M2 Pro\n"), "Given batteryPercentage:30, requiredDiskSpace:12", battery("80"),
@@ -191,10 +194,13 @@ INSTANTIATE_TEST_SUITE_P(
           details + alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n", "Loggedon users - alice",
           "Only once user logged in"},
          sysctl + "stat -f %Su /dev/console\nid -u alice\nwho\n"},
-        // A charge that cannot be read settles nothing, nor a supply of no type that is online; a threshold that is no
-        // number is 20, and a charge equal to it is low. Then the disk, which would fail too, is not looked at.
+        // A charge that cannot be read settles nothing, nor a supply of no type that is online, nor one whose type is
+        // longer than a sysfs attribute can be; a threshold that is no number is 20, and a charge equal to it is low.
+        // Then the disk, which would fail too, is not looked at.
         {"LowBatteryEndsTheRunBeforeTheDisk",
          Machine()
+             .supply("BAT0", "type", "Battery" + std::string(4088, ' '))  // 4,096 bytes with the line feed
+             .supply("BAT3", "type", "Battery" + std::string(4089, ' '))
              .supply("BAT0", "capacity", "full")
              .supply("BAT1", "type", "Battery")
              .supply("BAT1", "capacity", "20")

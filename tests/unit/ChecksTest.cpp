@@ -64,6 +64,7 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
         {data(1.0), "nil", true},
         {data(1, "TRUE"), R"(Optional("TRUE"))", true},
         {data(1, " true"), R"(Optional(" true"))", false},
+        {data(1, "fRUE"), R"(Optional("fRUE"))", false},
         {data(1, "fa\"l\\se%@\n\t\r\x01\x7F"), R"(Optional("fa\"l\\se%@\n\t\r\u{1}\u{7F}"))", false}};
     for (const auto& [file, shown, skip] : rows) {
         FakePlatform platform;

@@ -37,7 +37,7 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
           "2026-12-00T00:00:00Z", "2026-12-06T24:00:00Z", "2026-12-06T07:60:00Z", "2026-12-06T07:00:45",
           "2026-12-06 07:00:45Z", "2026-0:-06T07:00:45Z"}},
         {isPropertyListData,
-         {"", "\n\tAQID\n\tBA==\n", "AQI=", "+/a8", "AQ=="},
+         {"", "\n\tAQID\n\tBA==\n", "AQI=", "+/az", "AQw=", "AQ=="},
          {"AQJ=", "AR==", "AA/=", "AQI", "AQ=I", "A===", "AQ*I"}}};
     for (const auto& [form, taken, refused] : forms) {
         for (auto text : taken) EXPECT_TRUE(form(text)) << text;
@@ -58,8 +58,8 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
 }
 
 TEST(ShortestDecimal, FewestDigitsThatReadBackWithFractionAndNoExponent) {
-    for (auto [value, text] : {std::pair{std::ldexp(1.0, -30), "0.0000000009313225746154785"},  // 1 byte in gibibytes
-                               {-std::ldexp(1.0, -24), "-0.00000005960464477539063"}})          // -64 bytes: rounded up
+    for (auto [value, text] : {std::pair{std::ldexp(1.0, -24), "0.00000005960464477539063"},  // 64 bytes: rounded up
+                               {-std::ldexp(1.0, -24), "-0.00000005960464477539063"}})
         EXPECT_EQ(shortestDecimal(value), text);
 }
 
@@ -113,15 +113,16 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
                   "<date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></string><dict/><array/>"
                   "<integer>18446744073709551615</integer><dict><key>CF$UID</key><string>1</string></dict></array>\n")})
         EXPECT_TRUE(propertyListFollowsRules(file)) << file;
-    // Where the two systems' parsers part ways: encodings, attributes, comments, instructions, document
-    // types, entities, empty elements, a key twice (also once Apple's reader has dropped a U+FEFF), an
-    // archiver's UID.
+    // Where the two systems' parsers part ways: encodings, attributes, comments, instructions, document types,
+    // entities, empty elements, a document cut off in a date, a key twice (also once Apple's reader has dropped a
+    // U+FEFF), an archiver's UID.
     for (const auto& file :
          {written(nested(65)), std::regex_replace(empty, std::regex("UTF-8"), "UTF-7"),
           std::regex_replace(empty, std::regex("<!DOCTYPE plist"), "<!DOCTYPE plist [<!ENTITY e \">\">]>"),
           "\xEF\xBB\xBF" + empty, empty + "<!-- -->", written("<key>k</key><dict a=\">\"><key>b</key><true/></dict>"),
-          written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"), written("<key>k</key><string>a"),
-          written("<key>k</key><string>a\0b</string>"s),
+          written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"),
+          std::regex_replace(empty, std::regex("</dict>"), "<key>k</key><date>2026-12-06T07:00:45Z"),
+          written("<key>k</key><string>a"), written("<key>k</key><string>a\0b</string>"s),
           written("<key>\xEF\xBB\xBF"
                   "a</key><false/>"),
           written("<key>k</key><dict><key>CF$UID</key><integer>1</integer></dict>")})
@@ -175,7 +176,7 @@ std::string doubling(std::size_t count) {
 
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF'), atTop = keyed("\x09");
-    const std::string utf16 = "\x64\x00\x80\xD8\x3D\xDE\x00\x08\x00"s;  // 4 units, 9 bytes in UTF-8
+    const std::string utf16 = "\x65\x00\x61\x00\x80\xD8\x3D\xDE\x00\x08\x00"s;  // 5 units, 10 bytes in UTF-8
     const std::pair<std::string, bool> rows[] = {
         // Objects, and where they end.
         {atTop, true},  // true, a marker and nothing more, stored last
@@ -183,9 +184,10 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {keyed("\xA5" + bigEndian(1)), false},  // a real that ends at the offset table; five items, room for one
         {keyed("\x5F\x20\x01x"), false},        // a count in a real rather than an integer
         {keyed("\x4F\x10\x20" + std::string(15, 'd')), false},  // data of 32 bytes with room for 15
-        // Long counts: one whose integer ends at the offset table, one cut there, one of 16 bytes, and one whose
+        // Long counts: one of 8 bytes whose integer ends at the offset table, one cut there, one of 16 bytes, and one
+        // whose
         // integer would begin at the offset table, which starts with an integer's marker.
-        {keyed("\x4F\x10\x00"s), true},
+        {keyed("\x4F\x13" + zero8), true},
         {keyed("\x4F\x10"), false},
         {keyed("\x4F\x14" + std::string(15, '\0') + "\x01\x64"), false},
         {"bplist00" + zero8 + "\xD1\x01\x02\x51k\x4F\x10\x13\x15" + std::string(6, '\0') + "\x01\x01" +
@@ -193,7 +195,9 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
          false},
         {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},  // 15 units, a long count
         {keyed("\x14" + ones8 + ones8), false},                                        // -1 in 16 bytes
-        {keyed("\x34" + zero8), false},   // a date; no other marker for one
+        {keyed("\x34" + zero8), false},  // a date: no other marker for one, nor fewer bytes; a UID outside an archive
+        {keyed("\x33" + std::string(7, '\0')), false},
+        {keyed("\x80\x01"), false},
         {keyed("\x52\x61\x00"s), false},  // a NUL in an ASCII text, or in a UTF-16 one; a byte no ASCII text holds
         {keyed("\x61\x00\x00"s), false},
         {keyed("\x51\x80"), false},
@@ -210,12 +214,12 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {walkedAgain(53), true},
         {walkedAgain(54), false},  // 64 levels below the top, then 65 through an array walked before
         // What shared references expand to: 4,097 values in 169 bytes, then 8,193 in 179 (the limit is 4,096 and
-        // one per 3 bytes); a text of 9 bytes in UTF-8 named 87,431 times in 262,369 bytes, then once more (256 KiB
+        // one per 3 bytes); a text of 10 bytes in UTF-8 named 65,574 times in 196,800 bytes, then once more (256 KiB
         // and twice the file); a dictionary named 100 times whose keys (ASCII, UTF-16) and data count at each.
         {doubling(12), true},
         {doubling(13), false},
-        {named(87431, {utf16}), true},
-        {named(87432, {utf16}), false},
+        {named(65574, {utf16}), true},
+        {named(65575, {utf16}), false},
         {named(100, {"\xD2" + bigEndian(4) + bigEndian(5) + bigEndian(6) + bigEndian(6),
                      "\x5F\x11\x02\xBC" + std::string(700, 'K'), "\x6F\x11\x01\x5E" + times("\0\xE9"s, 350),
                      "\x4F\x11\x02\xBC" + std::string(700, 'd')}),
@@ -224,10 +228,12 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {binaryOf({"\xDF\x12" + bigEndian(100000, 4) + times(bigEndian(1), 100000) + times(bigEndian(2), 100000),
                    "\x5F\x12" + bigEndian(400000, 4) + std::string(400000, 'k'), "\x09"}),
          false},
-        // The layout as Apple's reader checks it: a table one byte can reach; references of 8 bytes; offsets of 9;
+        // The layout as Apple's reader checks it: a table one byte can just reach (after a text of DELs, which ASCII
+        // holds), and one it cannot; references of 8 bytes; offsets of 9;
         // an archiver's UID that only an unused top would name; an unused entry into the header; too short for a
         // trailer.
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xC8" + std::string(200, '\x7F')}, 1), true},
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xEF" + std::string(239, '\x7F')}, 1), true},
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xF0" + std::string(240, '\x7F')}, 1), false},
         {binaryOf({"\xD1" + bigEndian(1, 8) + bigEndian(2, 8), "\x51k", "\x09"}, 8), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 9), false},
         {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
@@ -270,6 +276,7 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
     for (auto [text, hash] : {std::pair{u""sv, 0ull},
                               {u"abcde", 16881849388404ull},
                               {tail, 1108023433973652252ull},
+                              {std::u16string_view(wide).substr(0, 96), 4573266629140878832ull},
                               {wide, 14536299517247537512ull}})
         EXPECT_EQ(coreFoundationTextHash(text), hash) << text.size();
     std::vector<std::string> ordinary, windows;
