@@ -18,6 +18,7 @@ namespace gatewarden::blackbox {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::literals;
 
 // By default an Apple silicon Mac on battery power at 80 % with 64 GiB free, on which the tool runs
 // as root while alice owns the console and is the only user logged in.
@@ -222,19 +223,12 @@ INSTANTIATE_TEST_SUITE_P(
          {"...", silicon("Apple /usr/bin:/bin\noops\n", 3), "Given batteryPercentage:5, requiredDiskSpace:10",
           sufficient, "Available free space :10737414144bytes / 9.999996185302734GB",
           "checkIfDiskSpaceIsSufficient : false"}},
-        // A disk requirement that is no number passes. The first installed root holds the patch data; Apple's
-        // writer stores an unsigned 64-bit number and a date before year 1 so, and neither is a reason to refuse
-        // the file.
+        // A disk requirement that is no number passes; the patch data, in binary, says the update goes through MDM.
         {"PatchingThroughMdmSkipsTheLoginCheck",
-         Machine()
-             .file("/Library/Tesvara_Agent/data/qzpatch_data.plist", "")
-             .file("/Library/Corvellan_Agent/bin/qzagentservice", "")
-             .file("/Library/Corvellan_Agent/data/qzpatch_data.plist",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                   "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict><key>"
-                   "OSPatchingViaMDMStatus</key><integer>1</integer><key>u</key><integer>18446744073709551615</integer>"
-                   "<key>d</key><date>-1168-02-16T14:13:20Z</date></dict>\n</plist>\n")
-             .file("/Library/Aldermoor_Agent/bin/qzagentservice", ""),
+         Machine().file("/Library/Tesvara_Agent/data/qzpatch_data.plist",
+                        "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24\0\0\0\0\0\0\x01\x01"
+                        "\0\0\0\0\0\0\0"
+                        "\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s),
          {"20", "10", "20", " 10"},
          0,
          {"...", free64, "!!!!!! Error in getting disk space, hence returning success ",
@@ -248,15 +242,6 @@ INSTANTIATE_TEST_SUITE_P(
          54,
          {"...", viaTerminal, "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"},
          sysctl + "stat -f %Su /dev/console\nid -u root\n"},
-        // With id that cannot be started and who that lists nobody, the console user is the only login.
-        {"AnUnstartableIdAndAnEmptyWhoLeaveTheConsoleUserAlone",
-         Machine().file("/usr/bin/id", "").prints("who", ""),
-         args,
-         0,
-         {"...", viaTerminal,
-          "Caught exception in ExecutePrcess:nameLaunchError: reason:/usr/bin/id: Exec format error",
-          "Console User Info UID (null) Console User alice", checking, "Only once user logged in"},
-         sysctl + "stat -f %Su /dev/console\nwho\n"},
         // The tool need not run as root: then the console user is the user it runs as, whose account entry may be
         // longer than the buffer first offered for it. A character that the output never finishes is dropped. Two
         // users are one too many.

@@ -56,14 +56,12 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
         return file;
     };
     const std::tuple<std::optional<Dictionary>, std::string, bool> rows[] = {
-        // shown empty: the status is not 1
-        {std::nullopt, "", false},
+        // shown empty: the status is not 1 (with no file, the black-box runs show it)
         {data(2, "true"), "", false},
         {data("1"), "", false},
         {data(1.5), "", false},
         {data(1.0), "nil", true},
         {data(1, "TRUE"), R"(Optional("TRUE"))", true},
-        {data(1, " true"), R"(Optional(" true"))", false},
         {data(1, "fRUE"), R"(Optional("fRUE"))", false},
         {data(1, "fa\"l\\se%@\n\t\r\x01\x7F"), R"(Optional("fa\"l\\se%@\n\t\r\u{1}\u{7F}"))", false}};
     for (const auto& [file, shown, skip] : rows) {
@@ -81,11 +79,22 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
     }
 }
 
-// No command can be started and the tool has no user name: nobody is at the console.
-TEST(GetUserLoginStatus, NoCommandAndNoUserNameIsNobody) {
+// The tool has no user name. When no command can be started, nobody is at the console; when only id cannot be
+// and who lists nobody, the console's owner is the only login.
+TEST(GetUserLoginStatus, NobodyWithoutCommandsAndTheConsoleOwnerAloneWhenWhoListsNobody) {
     FakePlatform platform;
     EXPECT_EQ(getUserLoginStatus(platform), 54);
     EXPECT_EQ(platform.records.back(), "User Not Logged in console user is nil");
+    platform.records.clear();
+    platform.commands = {{"/bin/sh -c /bin/sh -c 'stat -f %Su /dev/console'", "alice\n"},
+                         {"/bin/sh -c /usr/bin/who", ""}};
+    EXPECT_EQ(getUserLoginStatus(platform), 0);
+    EXPECT_EQ(
+        platform.records,
+        (Lines{"Is Any User Logged in Check Begin ", "Finding username via terminal",
+               "Caught exception in ExecutePrcess:nameLaunchError: reason:/usr/bin/id: No such file or directory\n",
+               "Console User Info UID (null) Console User alice",
+               "User Logged in, checking if more than one user logged in ....", "Only once user logged in"}));
 }
 
 TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsPrintedIt) {
@@ -111,13 +120,15 @@ TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsP
         EXPECT_EQ(OmbrixAgent(platform, layout).isApplicationRunningPromptShown("Notifier"), shown) << line;
         EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id " + printed, line}));
     }
-    // Without a SystemData folder the agent's system data is its data folder, which it says.
-    for (bool present : {false, true}) {
+    // The first root whose service program is installed, else the fallback; its system data, else its data
+    // folder, which the agent says.
+    for (bool installed : {false, true}) {
         FakePlatform platform;
-        platform.existing["/Library/Tesvara_Agent/SystemData"] = present;
+        for (auto root : {"/Library/Corvellan_Agent", "/Library/Aldermoor_Agent"})
+            platform.existing[root + "/bin/qzagentservice"s] = platform.existing[root + "/SystemData"s] = installed;
         EXPECT_EQ(AgentLayout(platform).systemDataPath.get(),
-                  present ? "/Library/Tesvara_Agent/SystemData" : "/Library/Tesvara_Agent/data");
-        EXPECT_EQ(platform.records, present ? Lines{} : Lines{"_systemDataPath refers to data folder"});
+                  installed ? "/Library/Corvellan_Agent/SystemData" : "/Library/Tesvara_Agent/data");
+        EXPECT_EQ(platform.records, installed ? Lines{} : Lines{"_systemDataPath refers to data folder"});
     }
 }
 
