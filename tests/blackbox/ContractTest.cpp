@@ -75,11 +75,12 @@ std::string silicon(const std::string& output, int status = 0) {
     return "isSiliconMachine returnCode " + std::to_string(status) + " Output \"" + output + "\"";
 }
 // alice at the console and on 4000 terminals, far more than a pipe holds; josé, whose é the 1024-byte chunks of the
-// output cut in two, from a host whose name holds an invalid byte.
+// output cut in two, from a host whose name holds two invalid bytes, which the next chunk boundary parts.
 std::string crowd(const std::string& invalid) {
     std::string who = "alice    console  Jan  1 09:00 \n";
     for (int line = 0; line < 4000; ++line) who += "alice    ttys00" + std::to_string(line % 10) + "\n";
-    return who + std::string((2043 - who.size() % 1024) % 1024, ' ') + "\njos\xC3\xA9  ttys009 (h" + invalid + "st)\n";
+    return who + std::string((2043 - who.size() % 1024) % 1024, ' ') + "\njos\xC3\xA9  ttys009 (h" +
+           std::string(1010, 'o') + invalid + invalid + "st)\n";
 }
 const std::string sufficient = "Battery is Sufficient for the Update",
                   free64 = "Available free space :68719476736bytes / 64.0GB",
@@ -195,11 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
           details + alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n", "Loggedon users - alice",
           "Only once user logged in"},
          sysctl + "stat -f %Su /dev/console\nid -u alice\nwho\n"},
-        // A charge that cannot be read settles nothing, nor a supply of no type that is online, nor one whose type is
-        // longer than a sysfs attribute can be; a threshold that is no number is 20, and a charge equal to it is low.
-        // Then the disk, which would fail too, is not looked at.
+        // On Intel, as the brand string says: a charge that cannot be read settles nothing, nor a supply of no type
+        // that is online, nor one whose type is longer than a sysfs attribute can be; a threshold that is no number is
+        // 20, and a charge equal to it is low. Then the disk, which would fail too, is not looked at.
         {"LowBatteryEndsTheRunBeforeTheDisk",
          Machine()
+             .prints("sysctl", "Intel(R) Core(TM) i9-9880H CPU @ 2.30GHz\n")
              .supply("BAT0", "type", "Battery" + std::string(4088, ' '))  // 4,096 bytes with the line feed
              .supply("BAT3", "type", "Battery" + std::string(4089, ' '))
              .supply("BAT0", "capacity", "full")
@@ -207,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
              .supply("BAT1", "capacity", "20")
              .supply("BAT2", "online", "1")
              .disk(1 << 30),
-         {"1", "1", "x", "99"},
+         {"x", "99", "1", "1"},
          52,
          {"...", battery(""), battery("20", "Battery Power", "BAT1"), "Battery Percentage is not takeable",
           "Current Battery % is 20", "Battery is Low than expected", "OS Update/Upgrade stopped due to low battery"}},
@@ -223,12 +225,15 @@ INSTANTIATE_TEST_SUITE_P(
          {"...", silicon("Apple /usr/bin:/bin\noops\n", 3), "Given batteryPercentage:5, requiredDiskSpace:10",
           sufficient, "Available free space :10737414144bytes / 9.999996185302734GB",
           "checkIfDiskSpaceIsSufficient : false"}},
-        // A disk requirement that is no number passes; the patch data, in binary, says the update goes through MDM.
+        // A disk requirement that is no number passes; the patch data of the installed root, in binary, says the update
+        // goes through MDM.
         {"PatchingThroughMdmSkipsTheLoginCheck",
-         Machine().file("/Library/Tesvara_Agent/data/qzpatch_data.plist",
-                        "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24\0\0\0\0\0\0\x01\x01"
-                        "\0\0\0\0\0\0\0"
-                        "\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s),
+         Machine()
+             .file("/Library/Corvellan_Agent/bin/qzagentservice", "")
+             .file("/Library/Corvellan_Agent/data/qzpatch_data.plist",
+                   "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24\0\0\0\0\0\0\x01\x01"
+                   "\0\0\0\0\0\0\0"
+                   "\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s),
          {"20", "10", "20", " 10"},
          0,
          {"...", free64, "!!!!!! Error in getting disk space, hence returning success ",
@@ -253,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
          args,
          55,
          {"...", begin, "Console User Info UID 501 Console User alice", checking, "strsample is nil ",
-          "strsample is nil ", details + crowd("\xEF\xBF\xBD"), "Loggedon users - alice,jos\xC3\xA9", several},
+          "strsample is nil ", "strsample is nil ", details + crowd("\xEF\xBF\xBD"),
+          "Loggedon users - alice,jos\xC3\xA9", several},
          sysctl + "id -u alice\nwho\n"},
     }),
     [](const ::testing::TestParamInfo<Row>& param) { return param.param.name; });

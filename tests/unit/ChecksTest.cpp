@@ -37,11 +37,15 @@ TEST(IsBatteryLevelSufficient, SourcesInAnyShapeSettleNothingUnlessTheyHoldAChar
                "Current Power Source State is AC Power, not checking battery percentage"}));
 }
 
+// One byte is the least it compares.
 TEST(IsDiskSpaceSufficient, PassesWheneverItCannotCompare) {
     const std::string cannot = "!!!!!! Error in getting disk space, hence returning success ";
-    for (const auto& [capacity, lines] : {std::pair{VolumeCapacity{{}, "gone"}, Lines{"Error: gone", cannot}},
-                                          {{{}, {}}, {"Failed to retrieve available capacity.", cannot}},
-                                          {{0, {}}, {"Available free space :0bytes / 0.0GB", cannot}}}) {
+    for (const auto& [capacity, lines] :
+         {std::pair{VolumeCapacity{{}, "gone"}, Lines{"Error: gone", cannot}},
+          {{{}, {}}, {"Failed to retrieve available capacity.", cannot}},
+          {{0, {}}, {"Available free space :0bytes / 0.0GB", cannot}},
+          {{1, {}},
+           {"Available free space :1bytes / 0.0000000009313225746154785GB", "checkIfDiskSpaceIsSufficient : true"}}}) {
         FakePlatform platform;
         platform.capacity = capacity;
         EXPECT_TRUE(isDiskSpaceSufficient(platform, INT64_MIN));

@@ -30,14 +30,14 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
          {"18446744073709551616", "-9223372036854775809", "-0", "01", "+1", "0x1", " 1", "", "-"}},
         {isPropertyListReal,
          {"nan", "-infinity", "0.0", "1", "-0.10000000000000001", "1e+300", "1e-7"},
-         {"inf", "NaN", "+1", ".5", "1.", "1e5", "1E+5", "1e+", "0x1p0"}},
+         {"inf", "NaN", "+1", ".5", "1.", "1e55", "1E+5", "1e+", "0x1p0"}},
         {isPropertyListDate,
          {"2026-12-06T07:00:45Z", "-1168-02-16T14:13:20Z", "-001-01-01T00:00:00Z", "2147483647-12-31T23:59:59Z"},
          {"2147483648-01-01T00:00:00Z", "999-01-01T00:00:00Z", "-01-01-01T00:00:00Z", "2026-13-01T00:00:00Z",
           "2026-12-00T00:00:00Z", "2026-12-06T24:00:00Z", "2026-12-06T07:60:00Z", "2026-12-06T07:00:45",
-          "2026-12-06 07:00:45Z", "2026-0:-06T07:00:45Z"}},
+          "2026-12-06T07:00:45ZZ", "2026+12-06T07:00:45Z", "2026-0:-06T07:00:45Z"}},
         {isPropertyListData,
-         {"", "\n\tAQID\n\tBA==\n", "AQI=", "+/az", "AQw=", "AQ=="},
+         {"", "\n\tAQID\n\tBA==\n", "AQI=", "+/az09AZAQ0=", "AQw=", "AQ=="},
          {"AQJ=", "AR==", "AA/=", "AQI", "AQ=I", "A===", "AQ*I"}}};
     for (const auto& [form, taken, refused] : forms) {
         for (auto text : taken) EXPECT_TRUE(form(text)) << text;
@@ -71,7 +71,7 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
                                    {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
                                    {"\xF0\x8F\xBF\xBF", "\uFFFD\uFFFD\uFFFD\uFFFD"},
                                    {"\xF5\x80", "\uFFFD\uFFFD"},
-                                   {"\xC3\x7F", "\uFFFD\x7F"},
+                                   {"\xC3\x7F\xC3\xC0", "\uFFFD\x7F\uFFFD\uFFFD"},
                                    {"\xC3\xA9\x80", "\xC3\xA9\uFFFD"}}) {
         EXPECT_EQ(decodeUtf8(bytes), none) << ::testing::PrintToString(std::string(bytes));
         EXPECT_EQ(decodeUtf8Replacing(bytes), replaced) << ::testing::PrintToString(std::string(bytes));
@@ -79,15 +79,14 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
     // Unfinished but so far valid endings, by the bytes they hold.
     const std::pair<std::size_t, std::vector<std::string_view>> tails[] = {
         {0,
-         {"abc", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xC0", "\xE0\x80", "\xED\xA0", "\xF4\x90\x80", "\xE2\x28",
-          "\x80\x80\x80"}},
+         {"abc", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xC0", "\xE0\x80", "\xED\xA0", "\xF4\x90\x80", "\xE2\x28", "\x80"}},
         {1, {"a\xC3"}},
-        {2, {"\xC3\xA9\xE2\x82"}},
+        {2, {"\xC3\xA9\xE2\x80"}},
         {3, {"a\xF0\x9F\x98", "\xF0\x9F\xBF"}}};
     for (const auto& [tail, endings] : tails)
         for (auto bytes : endings)
             EXPECT_EQ(incompleteUtf8Tail(bytes), tail) << ::testing::PrintToString(std::string(bytes));
-    EXPECT_EQ(utf16Of("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(utf16Of("a\xC3\xA9\xEF\xBF\xBF\xF0\x90\x80\x80"), u"a\u00E9\uFFFF\U00010000");
 }
 
 // A document as Apple's writer lays it out, its top dictionary holding "a" = true and entries.
@@ -123,7 +122,7 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
           written("<key/><true/>"), written("<key>k</key><string>&#49;</string>"),
           std::regex_replace(empty, std::regex("</dict>"), "<key>k</key><date>2026-12-06T07:00:45Z"),
           written("<key>k</key><string>a"), written("<key>k</key><string>a\0b</string>"s),
-          written("<key>\xEF\xBB\xBF"
+          written("<key>b</key><true/><key>\xEF\xBB\xBF"
                   "a</key><false/>"),
           written("<key>k</key><dict><key>CF$UID</key><integer>1</integer></dict>")})
         EXPECT_FALSE(propertyListFollowsRules(file)) << file;
@@ -176,17 +175,21 @@ std::string doubling(std::size_t count) {
 
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF');
-    const std::string utf16 = "\x65\x00\x61\x00\x80\xD8\x3D\xDE\x00\x08\x00"s;  // 5 units, 10 bytes in UTF-8
+    const std::string utf16 = "\x65\x00\x80\x07\xFF\xD8\x3D\xDE\x00\x08\x00"s;  // 5 units, 11 bytes in UTF-8
     const std::pair<std::string, bool> rows[] = {
         // Objects, and where they end: a real that ends at the offset table; five items with room for one; a count in
-        // a real rather than an integer; data of 32 bytes with room for 15; a text of 15 units and a long count; -1 in
-        // 16 bytes; a date with another marker, and one with fewer bytes; a UID outside an archive.
+        // a real rather than an integer; data of 32 bytes with room for 15; a text of 15 units and a long count; the
+        // largest integer of 16 bytes, which ends at the offset table, the next, and one cut there; a date with another
+        // marker, and
+        // one with fewer bytes; a UID outside an archive.
         {keyed("\x23" + zero8), true},
         {keyed("\xA5" + bigEndian(1)), false},
         {keyed("\x5F\x20\x01x"), false},
         {keyed("\x4F\x10\x20" + std::string(15, 'd')), false},
         {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},
-        {keyed("\x14" + ones8 + ones8), false},
+        {keyed("\x14" + zero8 + ones8), true},
+        {keyed("\x14" + std::string(7, '\0') + "\x01" + zero8), false},
+        {keyed("\x14" + std::string(15, '\0')), false},
         {keyed("\x34" + zero8), false},
         {keyed("\x33" + std::string(7, '\0')), false},
         {keyed("\x80\x01"), false},
@@ -199,13 +202,16 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
              bigEndian(3, 8) + zero8 + bigEndian(22, 8),
          false},
         // Texts: a NUL in an ASCII text, and in a UTF-16 one; a byte no ASCII text holds; an empty UTF-16 text, which
-        // Apple's reader refuses; surrogate pairs at the edges of their ranges; a low surrogate alone.
+        // Apple's reader refuses; surrogate pairs at the edges of their ranges, after the unit below them; a low
+        // surrogate alone, and a high one at
+        // the end.
         {keyed("\x52\x61\x00"s), false},
         {keyed("\x61\x00\x00"s), false},
         {keyed("\x51\x80"), false},
         {keyed("\x60"), false},
-        {keyed("\x64\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF"s), true},
+        {keyed("\x65\xD7\xFF\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF"s), true},
         {keyed("\x61\xDC\x00"s), false},
+        {keyed("\x62\x00\x61\xD8\x00"s), false},
         // Dictionaries and the graph: a key that is no text; U+007F twice; a cycle; a reference to no object; 64
         // levels below the top, then 65 through an array walked before.
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x10\x01", "\x10\x01"}), false},
@@ -213,17 +219,17 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
              {"\xD2" + bigEndian(1) + bigEndian(2) + bigEndian(3) + bigEndian(3), "\x51\x7F", "\x61\0\x7F"s, "\x09"}),
          false},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(0), "\x51k"}), false},
-        {keyed("\xA1" + bigEndian(7)), false},
+        {keyed("\xA1" + bigEndian(3)), false},
         {walkedAgain(53), true},
         {walkedAgain(54), false},
         // What shared references expand to: 4,097 values in 169 bytes, then 8,193 in 179 (the limit is 4,096 and
-        // one per 3 bytes); a text of 10 bytes in UTF-8 named 65,574 times in 196,800 bytes, then once more (256 KiB
+        // one per 3 bytes); a text of 11 bytes in UTF-8 named 52,459 times in 157,455 bytes, then once more (256 KiB
         // and twice the file); a dictionary named 100 times whose keys (ASCII, UTF-16) and data count at each; one key
         // of 400,000 bytes named by all 100,000 entries of a dictionary: each copied, 80 GB.
         {doubling(12), true},
         {doubling(13), false},
-        {named(65574, {utf16}), true},
-        {named(65575, {utf16}), false},
+        {named(52459, {utf16}), true},
+        {named(52460, {utf16}), false},
         {named(100, {"\xD2" + bigEndian(4) + bigEndian(5) + bigEndian(6) + bigEndian(6),
                      "\x5F\x11\x02\xBC" + std::string(700, 'K'), "\x6F\x11\x01\x5E" + times("\0\xE9"s, 350),
                      "\x4F\x11\x02\xBC" + std::string(700, 'd')}),
@@ -233,13 +239,16 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
          false},
         // The layout as Apple's reader checks it: a table one byte can just reach (after a text of DELs, which ASCII
         // holds), and one it cannot; references of 8 bytes; offsets of 9; an archiver's UID that only an unused top
-        // would name; an unused entry into the header; too short for a trailer.
+        // would name, and a top past the last object; an unused entry into the header, and one at the table; too short
+        // for a trailer.
         {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xEF" + std::string(239, '\x7F')}, 1), true},
         {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xF0" + std::string(240, '\x7F')}, 1), false},
         {binaryOf({"\xD1" + bigEndian(1, 8) + bigEndian(2, 8), "\x51k", "\x09"}, 8), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 9), false},
         {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {}, 3), false},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {0}), false},
+        {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 3, {18}), false},
         {"bplist00", false}};
     for (std::size_t row = 0; row < std::size(rows); ++row)
         EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
@@ -258,15 +267,16 @@ std::string xmlDictionary(const std::vector<std::string>& keys) {
     for (const auto& key : keys) entries += "<key>" + key + "</key><true/>";
     return written("<key>d</key><dict>" + entries + "</dict>");
 }
-// {"k" = (d, d, ...)}: copies of a dictionary that share its key objects, each holding true.
+// {"k" = (d1, d2, ..., d1, d2, ...)}: eight references to copies of a dictionary that share its key
+// objects, each holding true.
 std::string sharing(std::size_t copies, const std::vector<std::string>& keys) {
-    std::string dictionary = "\xDF\x11" + bigEndian(keys.size(), 2), array = "\xAF\x10" + bigEndian(copies, 1);
+    std::string dictionary = "\xDF\x11" + bigEndian(keys.size(), 2), array = "\xA8";
     for (std::size_t k = 0; k < 2 * keys.size(); ++k)
         dictionary += bigEndian(k < keys.size() ? 3 + copies + k : 3 + copies + keys.size());
     std::vector<std::string> objects(copies, dictionary);
     for (const auto& key : keys) objects.push_back("\x6F\x10" + bigEndian(key.size() / 2, 1) + key);
     objects.push_back("\x09");
-    for (std::size_t copy = 0; copy < copies; ++copy) array += bigEndian(3 + copy);
+    for (std::size_t named = 0; named < 8; ++named) array += bigEndian(3 + named % copies);
     return keyed(array, objects);
 }
 
@@ -280,6 +290,24 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
                               {tail, 1108023433973652252ull},
                               {wide, 14536299517247537512ull}})
         EXPECT_EQ(coreFoundationTextHash(text), hash) << text.size();
+    // Its table sizes are odd primes: keys whose hashes step by two meet no other key in the one sized for them.
+    for (std::size_t n = 1; n < 340000; n += n / 16 + 1) {
+        std::vector<TableKey> keys(n);
+        for (std::size_t k = 0; k < n; ++k) keys[k] = {2 * k, std::size_t{1} << 40};
+        EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(keys, false)) << n;
+    }
+    // 700 keys of one hash: within what a file may spend when the table is sized once for them, but not when it
+    // grows to hold them, placing every key again at each size.
+    EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), false));
+    EXPECT_FALSE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), true));
+    // libplist's bucket: djb2 over the bytes as signed chars, of 4,096. A dictionary of 257 keys may hold 2,080 pairs
+    // of keys that share one: 65 keys in one bucket, but not one pair more.
+    EXPECT_EQ(libplistKeyBucket("k\xC3\xA9"), 476u);
+    std::vector<unsigned> buckets(257);
+    for (unsigned k = 0; k < 257; ++k) buckets[k] = k < 65 ? 0 : k;
+    EXPECT_TRUE(libplistKeysSpread(buckets));
+    buckets[256] = 255;
+    EXPECT_FALSE(libplistKeysSpread(buckets));
     std::vector<std::string> ordinary, windows;
     for (std::size_t k = 0; k < 3000; ++k) ordinary.push_back("k" + std::to_string(10000 + k));
     for (std::size_t k = 0; k < 600; ++k)
@@ -289,8 +317,10 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
         {xmlDictionary(colliding(512, 9, "Ez", "FY")), false},                        // libplist's bucket
         {xmlDictionary(colliding(1024, 10, "\u4E00\u5000", "\u4E01\u4EFF")), false},  // CoreFoundation's, growing
         {xmlDictionary(windows), false},  // differing only outside its windows
-        {sharing(1, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), true},
-        {sharing(8, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), false}};  // the file's sum
+        // Dictionaries of one-hash keys: three, each named more than once but built once, and eight, more than
+        // the file allows.
+        {sharing(3, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), true},
+        {sharing(8, colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s)), false}};
     for (std::size_t row = 0; row < std::size(rows); ++row)
         EXPECT_EQ(propertyListFollowsRules(rows[row].first), rows[row].second) << "row " << row;
 }
