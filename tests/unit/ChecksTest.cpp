@@ -84,45 +84,44 @@ TEST(IsPatchingViaMDM, OnlyANumberEqualToOneSkipsTheLoginCheckUnlessTheFlagTextS
 }
 
 // The tool has no user name. When no command can be started, nobody is at the console; when only id cannot be
-// and who lists nobody, the console's owner is the only login.
+// and who lists nobody (only a character it never finishes), the console's owner is the only login. The records of
+// output that is no UTF-8 keep their final line feed, which macOS's log shows.
 TEST(GetUserLoginStatus, NobodyWithoutCommandsAndTheConsoleOwnerAloneWhenWhoListsNobody) {
     FakePlatform platform;
     EXPECT_EQ(getUserLoginStatus(platform), 54);
     EXPECT_EQ(platform.records.back(), "User Not Logged in console user is nil");
     platform.records.clear();
-    platform.commands = {{"/bin/sh -c /bin/sh -c 'stat -f %Su /dev/console'", "alice\n"},
-                         {"/bin/sh -c /usr/bin/who", ""}};
+    platform.commands = {{"/bin/sh -c /bin/sh -c 'stat -f %Su /dev/console'", "alice\xFF\n"},
+                         {"/bin/sh -c /usr/bin/who", "\xC3"}};
     EXPECT_EQ(getUserLoginStatus(platform), 0);
     EXPECT_EQ(
         platform.records,
-        (Lines{"Is Any User Logged in Check Begin ", "Finding username via terminal",
+        (Lines{"Is Any User Logged in Check Begin ", "Finding username via terminal", "strsample is nil \n",
                "Caught exception in ExecutePrcess:nameLaunchError: reason:/usr/bin/id: No such file or directory\n",
-               "Console User Info UID (null) Console User alice",
-               "User Logged in, checking if more than one user logged in ....", "Only once user logged in"}));
+               "Console User Info UID (null) Console User alice\uFFFD",
+               "User Logged in, checking if more than one user logged in ....", "strsample is nil \n",
+               "Only once user logged in"}));
 }
 
 TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsPrintedIt) {
-    const std::string file = "/Library/Tesvara_Agent/data/ApplicationRunningPromptData.plist",
-                      same = "current and previousParentPid are same -> true :";
+    const std::string file = "/Library/Tesvara_Agent/data/ApplicationRunningPromptData.plist";
     auto herald = [](Dictionary records) { return Dictionary{{"Other", 1}, {"UpdateHerald", std::move(records)}}; };
-    // whether the file exists, its content, the record after the parent id, the verdict, what ps printed
-    const std::tuple<bool, std::optional<Dictionary>, std::string, bool, std::string> rows[] = {
-        {false, herald({{"Notifier", "  123\n"}}), file + " file not available", false, "  123\n"},
-        {true, std::nullopt, file + " : Cannot Convert plist to Dict", false, "  123\n"},
-        {true, Dictionary{{"UpdateHerald", "Notifier"}}, file + " : Cannot Get UpdateHerald data value", false,
-         "  123\n"},
-        {true, herald({{"Notifier", "  12AB\n"}}), same + "  12AB\n", true, "  12ab\n"},
-        {true, herald({{"Notifier", "123"}}), "current and previousParentPid are different -> false :123", false,
-         "  123\n"},
-        {true, herald({{"notifier", "  123\n"}}), "previousParentPid is nil for Notifier -> false", false, "  123\n"}};
-    for (const auto& [exists, data, line, shown, printed] : rows) {
+    // whether the file exists, its content, the record after the parent id, the verdict; ps prints "  12ab\n"
+    const std::tuple<bool, std::optional<Dictionary>, std::string, bool> rows[] = {
+        {false, herald({{"Notifier", "  12ab\n"}}), file + " file not available", false},
+        {true, std::nullopt, file + " : Cannot Convert plist to Dict", false},
+        {true, Dictionary{{"UpdateHerald", "Notifier"}}, file + " : Cannot Get UpdateHerald data value", false},
+        {true, herald({{"Notifier", "  12AB\n"}}), "current and previousParentPid are same -> true :  12AB\n", true},
+        {true, herald({{"Notifier", "12ab"}}), "current and previousParentPid are different -> false :12ab", false},
+        {true, herald({{"notifier", "  12ab\n"}}), "previousParentPid is nil for Notifier -> false", false}};
+    for (const auto& [exists, data, line, shown] : rows) {
         FakePlatform platform;
-        platform.commands["/bin/sh -c /bin/ps -o ppid= 4242"] = printed;
+        platform.commands["/bin/sh -c /bin/ps -o ppid= 4242"] = "  12ab\n";
         platform.existing[file] = exists;
         if (data) platform.propertyLists[file] = *data;
         AgentLayout layout(platform);
         EXPECT_EQ(OmbrixAgent(platform, layout).isApplicationRunningPromptShown("Notifier"), shown) << line;
-        EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id " + printed, line}));
+        EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id   12ab\n", line}));
     }
     // The first root whose service program is installed, else the fallback; its system data, else its data
     // folder, which the agent says.

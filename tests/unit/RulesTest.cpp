@@ -89,6 +89,12 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
     EXPECT_EQ(utf16Of("a\xC3\xA9\xEF\xBF\xBF\xF0\x90\x80\x80"), u"a\u00E9\uFFFF\U00010000");
 }
 
+// n copies of part.
+std::string times(const std::string& part, std::size_t n) {
+    std::string all;
+    for (std::size_t k = 0; k < n; ++k) all += part;
+    return all;
+}
 // A document as Apple's writer lays it out, its top dictionary holding "a" = true and entries.
 std::string written(const std::string& entries) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -98,11 +104,7 @@ std::string written(const std::string& entries) {
 }
 
 TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
-    auto nested = [](int levels) {  // {"k" = ((...))}, levels arrays deep under the top dictionary
-        std::string opening, closing;
-        for (int level = 0; level < levels; ++level) opening += "<array>", closing += "</array>";
-        return "<key>k</key>" + opening + closing;
-    };
+    auto nested = [](int levels) { return "<key>k</key>" + times("<array>", levels) + times("</array>", levels); };
     const std::string empty = written("");
     for (const auto& file :
          {empty, written(nested(64)), std::regex_replace(empty, std::regex("Apple//"), "Apple Computer//"),
@@ -146,12 +148,6 @@ std::string binaryOf(const std::vector<std::string>& objects, int width = 3,
 std::string keyed(const std::string& value, std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", value});
     return binaryOf(more);
-}
-// n copies of part.
-std::string times(const std::string& part, std::size_t n) {
-    std::string all;
-    for (std::size_t k = 0; k < n; ++k) all += part;
-    return all;
 }
 // {"k" = (o, o, ...)}: the first of the objects named count times, the others after it.
 std::string named(std::size_t count, std::vector<std::string> objects) {
