@@ -34,9 +34,7 @@ struct Machine {
         prints("sysctl", "Apple M2 Pro\n").prints("stat", "alice\n").prints("who", "alice    console  Jan  1 09:00 \n");
         command("id", "case $2 in alice) echo 501;; root) echo 0;; esac");
     }
-    Machine& file(const std::string& path, const std::string& content) {
-        return files.emplace_back(path, content), *this;
-    }
+    Machine& file(const std::string& path, const std::string& text) { return files.emplace_back(path, text), *this; }
     // A stand-in for the command that notes how it was called in /probe/calls, then runs body.
     Machine& command(const std::string& name, const std::string& body) {
         return file((name == "sysctl" ? "/usr/sbin/" : "/usr/bin/") + name,

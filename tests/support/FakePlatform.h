@@ -12,13 +12,11 @@ namespace gatewarden::testing {
 
 // A command that ends with status 0 after printing its output.
 struct FakeChild final : ChildProcess {
-    std::string output;
-    std::size_t offset = 0;
+    std::string output;  // what is still to be read
     explicit FakeChild(std::string printed) : output(std::move(printed)) {}
     std::size_t readSome(char* buffer, std::size_t capacity) override {
-        std::size_t count = output.copy(buffer, capacity, offset);
-        offset += count;
-        return count;
+        std::size_t count = output.copy(buffer, capacity);
+        return output.erase(0, count), count;
     }
     std::int32_t wait() override { return 0; }
 };
