@@ -99,8 +99,9 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     const std::string empty = written("");
     for (const auto& file :
          {empty, written(nested(64)), std::regex_replace(empty, std::regex("Apple//"), "Apple Computer//"),
-          written("<key></key><true/>\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t<real>1.5</real><false/>"
-                  "<date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></string><dict/><array/>"
+          written("<key></key><true/><key>&gt;</key><true/>\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t"
+                  "<real>1.5</real><false/><date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></"
+                  "string><dict/><array/>"
                   "<integer>18446744073709551615</integer><dict><key>CF$UID</key><string>1</string></dict></array>\n")})
         EXPECT_TRUE(propertyListFollowsRules(file)) << file;
     // Where the two systems' parsers part ways: depth, document types, a byte order mark, comments, attributes, a
@@ -155,24 +156,24 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
     std::vector<std::string> doubling;  // after the one {"k" = a} names, 11 arrays that each hold the next twice
     for (std::size_t next = 4; next < 15; ++next) doubling.push_back("\xA2" + bigEndian(next) + bigEndian(next));
     doubling.push_back("\xA0");
-    // Values {"k" = value} cannot hold: a count in a real rather than an integer; a long count cut at the offset
-    // table; a NUL in an ASCII text, and in a UTF-16 one; a byte no ASCII text holds; an empty UTF-16 text, which
-    // Apple's reader refuses; a high surrogate at the end.
-    for (auto value : {"\x5F\x20\x01x"s, "\x4F\x10"s, "\x52\x61\x00"s, "\x61\x00\x00"s, "\x51\x80"s, "\x60"s,
-                       "\x62\x00\x61\xD8\x00"s})
+    // Values {"k" = value} cannot hold: five items with room for one; a reference to no object; data of 32 bytes
+    // with room for 15; 2^64 in 16 bytes, and an integer of 16 bytes cut at the offset table; a date with another
+    // marker, and one with fewer bytes; a UID outside an archive; a count in a real rather than an integer; a long
+    // count cut at the offset table, and one of 16 bytes; a NUL in an ASCII text, and in a UTF-16 one; a byte no
+    // ASCII text holds; an empty UTF-16 text, which Apple's reader refuses; a high surrogate at the end.
+    for (auto value :
+         {"\xA5\0\0\x01"s, "\xA1\0\0\x03"s, "\x4F\x10 ddddddddddddddd"s, "\x14\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0"s,
+          "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"s, "\x34\0\0\0\0\0\0\0\0"s, "\x33\0\0\0\0\0\0\0"s, "\x80\x01"s,
+          "\x5F\x20\x01x"s, "\x4F\x10"s, "\x4F\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01\x64"s, "\x52\x61\x00"s,
+          "\x61\x00\x00"s, "\x51\x80"s, "\x60"s, "\x62\x00\x61\xD8\x00"s})
         EXPECT_FALSE(propertyListFollowsRules(keyed(value))) << ::testing::PrintToString(value);
     const std::pair<std::string, bool> rows[] = {
-        // Objects, and where they end: data of 32 bytes with room for 15; a text of 15 units and a long count; the
-        // largest integer of 16 bytes, which ends at the offset table, the next, and one cut there.
-        {keyed("\x4F\x10\x20" + std::string(15, 'd')), false},
+        // Objects that end at the offset table: a text of 15 units and a long count; the largest integer of 16 bytes.
         {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},
         {keyed("\x14" + zero8 + ones8), true},
-        {keyed("\x14" + std::string(7, '\0') + "\x01" + zero8), false},
-        {keyed("\x14" + std::string(15, '\0')), false},
-        // Long counts: one of 8 bytes whose integer ends at the offset table, one of 16 bytes, and one whose integer
-        // would begin at the offset table, which starts with an integer's marker.
+        // Long counts: one of 8 bytes whose integer ends at the offset table, and one whose integer would begin at
+        // the offset table, which starts with an integer's marker.
         {keyed("\x4F\x13" + zero8), true},
-        {keyed("\x4F\x14" + std::string(15, '\0') + "\x01\x64"), false},
         {"bplist00" + zero8 + "\xD1\x01\x02\x51k\x4F\x10\x13\x15" + std::string(6, '\0') + "\x01\x01" +
              bigEndian(3, 8) + zero8 + bigEndian(22, 8),
          false},
@@ -246,6 +247,7 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
     for (std::size_t k = 0; k < 3000; ++k) ordinary.push_back("k" + std::to_string(10000 + k));
     EXPECT_TRUE(propertyListFollowsRules(xmlDictionary(ordinary)));
     EXPECT_FALSE(propertyListFollowsRules(xmlDictionary(colliding(512, 9, "Ez", "FY"))));  // libplist's bucket
+    EXPECT_FALSE(propertyListFollowsRules(xmlDictionary(colliding(1024, 10, "\u4E00\u5000", "\u4E01\u4EFF"))));  // CF's
     // A dictionary of 300 keys of one hash, in UTF-16 and of long counts, named eight times but built once.
     std::vector<std::string> shared{"\xDF\x11" + bigEndian(300, 2)};
     for (std::size_t k = 0; k < 600; ++k) shared[0] += bigEndian(4 + std::min<std::size_t>(k, 300));
