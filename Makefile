@@ -27,7 +27,8 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# Every test again, on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test again, on a build with AddressSanitizer, UndefinedBehaviorSanitizer and the standard
+# library's own checks.
 sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DGATEWARDEN_WERROR=$(WERROR) -DGATEWARDEN_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
