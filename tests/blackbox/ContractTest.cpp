@@ -87,6 +87,7 @@ const std::string sufficient = "Battery is Sufficient for the Update",
                   checking = "User Logged in, checking if more than one user logged in ....",
                   details = "Logged Users details: \n ", sysctl = "sysctl -n machdep.cpu.brand_string\n",
                   alice = "alice    console  Jan  1 09:00 \n";
+const std::vector<std::string> args{"20", "10", "20", "10"};
 
 struct Row {
     std::string name;
@@ -240,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Blanks around the owner's name go, Unicode ones too.
         {"RootOwningTheConsoleIsNobody",
          Machine().prints("stat", " root\xE3\x80\x80\xC2\xA0\n"),
-         {"20", "10", "20", "10"},
+         args,
          54,
          {"...", viaTerminal, "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"},
          sysctl + "stat -f %Su /dev/console\nid -u root\n"},
@@ -252,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
              .file("/etc/passwd", "alice:x:501:20:" + std::string(3000, 'A') + ":/Users/alice:/bin/sh\n")
              .run({"--unshare-user", "--uid", "501"})
              .command("who", "printf '%s' '" + crowd("\377") + "\xE2\x82'; exit 3"),
-         {"20", "10", "20", "10"},
+         args,
          55,
          {"...", begin, "Console User Info UID 501 Console User alice", checking, "strsample is nil ",
           "strsample is nil ", "strsample is nil ", details + crowd("\xEF\xBF\xBD"),

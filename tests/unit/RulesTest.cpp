@@ -100,9 +100,9 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
     for (const auto& file :
          {empty, written(nested(64)), std::regex_replace(empty, std::regex("Apple//"), "Apple Computer//"),
           written("<key></key><true/><key>&gt;</key><true/>\t<key>k &lt;&amp;&gt; '\"\r\x01</key>\n\t<array>\n\t\t"
-                  "<real>1.5</real><false/><date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data><string></"
-                  "string><dict/><array/>"
-                  "<integer>18446744073709551615</integer><dict><key>CF$UID</key><string>1</string></dict></array>\n")})
+                  "<real>1.5</real><false/><date>-1168-02-16T14:13:20Z</date><data>\n\t\tAQI=\n\t\t</data>"
+                  "<string></string><dict/><array/><integer>18446744073709551615</integer>"
+                  "<dict><key>CF$UID</key><string>1</string></dict></array>\n")})
         EXPECT_TRUE(propertyListFollowsRules(file)) << file;
     // Where the two systems' parsers part ways: depth, document types, a byte order mark, comments, attributes, a
     // document cut off in a date, a NUL, a key twice (also once Apple's reader has dropped a U+FEFF), an archiver's
@@ -150,10 +150,11 @@ std::string walkedAgain(std::size_t levels) {
         objects.push_back(k == 12 ? "\xA0" : "\xA1" + bigEndian(k + 1 == 13 + levels ? 3 : k + 1));
     return keyed("\xA2" + bigEndian(3) + bigEndian(13), objects);
 }
+
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
     const std::string zero8(8, '\0'), ones8(8, '\xFF');
     const std::string utf16 = "\x65\x00\x80\x07\xFF\xD8\x3D\xDE\x00\x08\x00"s;  // 5 units, 11 bytes in UTF-8
-    std::vector<std::string> doubling;  // after the one {"k" = a} names, 11 arrays that each hold the next twice
+    std::vector<std::string> doubling;  // for {"k" = a}: a and 11 arrays after it each hold the next one twice
     for (std::size_t next = 4; next < 15; ++next) doubling.push_back("\xA2" + bigEndian(next) + bigEndian(next));
     doubling.push_back("\xA0");
     // Values {"k" = value} cannot hold: five items with room for one; a reference to no object; data of 32 bytes
@@ -250,7 +251,7 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
     EXPECT_FALSE(propertyListFollowsRules(xmlDictionary(colliding(1024, 10, "\u4E00\u5000", "\u4E01\u4EFF"))));  // CF's
     // A dictionary of 300 keys of one hash, in UTF-16 and of long counts, named eight times but built once.
     std::vector<std::string> shared{"\xDF\x11" + bigEndian(300, 2)};
-    for (std::size_t k = 0; k < 600; ++k) shared[0] += bigEndian(4 + std::min<std::size_t>(k, 300));
+    for (std::size_t k = 0; k < 600; ++k) shared[0] += bigEndian(k < 300 ? 4 + k : 304);
     for (const auto& key : colliding(300, 10, "\x4E\x00\x50\x00"s, "\x4E\x01\x4E\xFF"s))
         shared.push_back("\x6F\x10\x14" + key);
     shared.push_back("\x09");
