@@ -180,10 +180,15 @@ INSTANTIATE_TEST_SUITE_P(
           "Its a Intel machine, hence skipping checkIfUserLoggedIn - check, returning true"},
          ""},
         // Neither root nor the setup user counts as a login. The tool is started without a name and with SIGCHLD
-        // ignored, as a parent may leave it: its records still name it, and its commands' statuses still count.
+        // ignored, as a parent may leave it: its records still name it, and its commands' statuses still count. Patch
+        // data that says MDM but ends without </plist>, which libplist would read, counts as none.
         {"AppleSiliconReadsTheSecondPairAndCountsTheLogins",
          Machine()
              .prints("who", alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n")
+             .file("/Library/Tesvara_Agent/data/qzpatch_data.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                   "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n\t<key>"
+                   "OSPatchingViaMDMStatus</key>\n\t<integer>1</integer>\n</dict>\n")
              .run({"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec {shift} '', @ARGV", "--"}),
          {"99", "99", "30", "12"},
          0,
@@ -230,17 +235,17 @@ INSTANTIATE_TEST_SUITE_P(
              .file("/Library/Corvellan_Agent/bin/qzagentservice", "")
              .file("/Library/Corvellan_Agent/data/qzpatch_data.plist",
                    "bplist00\xD1\x01\x02\x5F\x10\x16OSPatchingViaMDMStatus\x10\x01\x08\x0B\x24\0\0\0\0\0\0\x01\x01"
-                   "\0\0\0\0\0\0\0"
-                   "\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s),
+                   "\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x26"s),
          {"20", "10", "20", " 10"},
          0,
          {"...", free64, "!!!!!! Error in getting disk space, hence returning success ",
           "patchingViaMDMStatus :1, checking for isMDMPatchingEnabled nil",
           "isMDMPatchingEnabled : nil, hence skipping checkIfUserLoggedIn - check, returning true"},
          sysctl},
-        // Blanks around the owner's name go, Unicode ones too.
+        // A tool whose user has no account entry has no name either, so the console's owner is asked. Blanks around
+        // the owner's name go, Unicode ones too.
         {"RootOwningTheConsoleIsNobody",
-         Machine().prints("stat", " root\xE3\x80\x80\xC2\xA0\n"),
+         Machine().prints("stat", " root\xE3\x80\x80\xC2\xA0\n").run({"--unshare-user", "--uid", "502"}),
          args,
          54,
          {"...", viaTerminal, "Console User Info UID 0 Console User root", "User Not Logged in console user is nil"},

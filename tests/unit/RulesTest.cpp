@@ -35,7 +35,7 @@ TEST(Numbers, TheIntegerRuleAndTheFormsAppleWritesTakeOnlyWholeExactValues) {
           "2026-12-06T07:00:45ZZ", "2026+12-06T07:00:45Z", "2026-0:-06T07:00:45Z"}},
         {isPropertyListData,
          {"", "\n\tAQID\n\tBA==\n", "+/az09AZAQ0=", "AQw=", "AQ=="},
-         {"AQJ=", "AR==", "AA/=", "AQ=I", "A==="}}};
+         {"AQJ=", "AR==", "AA/=", "AQ=I", "A===", "QUJDRA!="}}};
     for (const auto& [form, taken, refused] : forms) {
         for (auto text : taken) EXPECT_TRUE(form(text)) << text;
         for (auto text : refused) EXPECT_FALSE(form(text)) << text;
@@ -64,7 +64,8 @@ TEST(Utf8, StrictDecodingAndReplacementOfEachInvalidSequence) {
                                    {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
                                    {"\xF0\x8F\xBF\xBF", "\uFFFD\uFFFD\uFFFD\uFFFD"},
                                    {"\xF5\x80", "\uFFFD\uFFFD"},
-                                   {"\xC3\x7F\xC3\xC0", "\uFFFD\x7F\uFFFD\uFFFD"}}) {
+                                   {"\xC3\x7F\xC3\xC0", "\uFFFD\x7F\uFFFD\uFFFD"},
+                                   {"\xC3\xA9\x80", "\xC3\xA9\uFFFD"}}) {
         EXPECT_EQ(decodeUtf8(bytes), none) << ::testing::PrintToString(std::string(bytes));
         EXPECT_EQ(decodeUtf8Replacing(bytes), replaced) << ::testing::PrintToString(std::string(bytes));
     }
@@ -104,17 +105,17 @@ TEST(PropertyListRules, XmlAsAppleWritesItAndNothingElse) {
                   "<string></string><dict/><array/><integer>18446744073709551615</integer>"
                   "<dict><key>CF$UID</key><string>1</string></dict></array>\n")})
         EXPECT_TRUE(propertyListFollowsRules(file)) << file;
-    // Where the two systems' parsers part ways: depth, document types, a byte order mark, comments, attributes, a
-    // document cut off in a date, a NUL, a key twice (also once Apple's reader has dropped a U+FEFF), an archiver's
-    // UID.
+    // Where the two systems' parsers part ways: depth (also where only </plist> follows), document types, a byte order
+    // mark, comments, attributes, a document cut off in a date, a NUL, no </plist>, a key twice (also once Apple's
+    // reader has dropped a U+FEFF), an archiver's UID.
     for (const auto& file :
          {written(nested(65)),
+          std::regex_replace(written("<key>k</key>" + times("<array>", 64)), std::regex("</dict>\n"), ""),
           std::regex_replace(empty, std::regex("<!DOCTYPE plist"), "<!DOCTYPE plist [<!ENTITY e \">\">]>"),
           "\xEF\xBB\xBF" + empty, empty + "<!-- -->", written("<key>k</key><dict a=\">\"><key>b</key><true/></dict>"),
           std::regex_replace(empty, std::regex("</dict>"), "<key>k</key><date>2026-12-06T07:00:45Z"),
-          written("<key>k</key><string>a\0b</string>"s),
-          written("<key>b</key><true/><key>\xEF\xBB\xBF"
-                  "a</key><false/>"),
+          written("<key>k</key><string>a\0b</string>"s), empty.substr(0, empty.size() - 9),
+          written("<key>b</key><true/><key>\uFEFFa</key><false/>"),
           written("<key>k</key><dict><key>CF$UID</key><integer>1</integer></dict>")})
         EXPECT_FALSE(propertyListFollowsRules(file)) << file;
 }
@@ -152,7 +153,7 @@ std::string walkedAgain(std::size_t levels) {
 }
 
 TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert) {
-    const std::string zero8(8, '\0'), ones8(8, '\xFF');
+    const std::string zero8(8, '\0'), ones8(8, '\xFF'), dels(239, '\x7F');
     const std::string utf16 = "\x65\x00\x80\x07\xFF\xD8\x3D\xDE\x00\x08\x00"s;  // 5 units, 11 bytes in UTF-8
     std::vector<std::string> doubling;  // for {"k" = a}: a and 11 arrays after it each hold the next one twice
     for (std::size_t next = 4; next < 15; ++next) doubling.push_back("\xA2" + bigEndian(next) + bigEndian(next));
@@ -178,8 +179,8 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {"bplist00" + zero8 + "\xD1\x01\x02\x51k\x4F\x10\x13\x15" + std::string(6, '\0') + "\x01\x01" +
              bigEndian(3, 8) + zero8 + bigEndian(22, 8),
          false},
-        // Surrogate pairs at the edges of their ranges, after the unit below them.
-        {keyed("\x65\xD7\xFF\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF"s), true},
+        // Surrogate pairs at the edges of their ranges, between the units just outside them.
+        {keyed("\x66\xD7\xFF\xD8\x00\xDC\x00\xDB\xFF\xDF\xFF\xE0\x00"s), true},
         // Dictionaries and the graph: a key that is no text; U+007F twice; a cycle; 64 levels below the top, then 65
         // through an array walked before.
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x10\x01", "\x10\x01"}), false},
@@ -193,10 +194,11 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
         {named(52459, {utf16}), true},
         {named(52460, {utf16}), false},
         // The layout as Apple's reader checks it: a table one byte can just reach (after a text of DELs, which ASCII
-        // holds), and one it cannot; references of 8 bytes; offsets of 9; an archiver's UID that only an unused top
-        // would name; an unused entry at the table; too short for a trailer.
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xEF" + std::string(239, '\x7F')}, 1), true},
-        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xF0" + std::string(240, '\x7F')}, 1), false},
+        // holds) of the 255 entries one-byte references can name, and one it cannot reach; references of 8 bytes;
+        // offsets of 9; an archiver's UID that only an unused top would name; an unused entry at the table; too short
+        // for a trailer.
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xEF" + dels}, 1, std::vector<std::uint64_t>(252, 8)), true},
+        {binaryOf({"\xD1\x01\x02", "\x51k", "\x5F\x10\xF0" + dels + '\x7F'}, 1), false},
         {binaryOf({"\xD1" + bigEndian(1, 8) + bigEndian(2, 8), "\x51k", "\x09"}, 8), true},
         {binaryOf({"\xD1" + bigEndian(1) + bigEndian(2), "\x51k", "\x09"}, 9), false},
         {binaryOf({"\x80\x01", "\xD1" + bigEndian(2) + bigEndian(3), "\x51k", "\x09"}, 3, {}, 1), true},
@@ -232,8 +234,10 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
         for (std::size_t k = 0; k < n; ++k) keys[k] = {2 * k, std::size_t{1} << 40};
         EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(keys, false)) << n;
     }
-    // 700 keys of one hash: within what a file may spend when the table is sized once for them, but not when it
-    // grows to hold them, placing every key again at each size.
+    // Three keys of the last bucket fill the table of three as a probe past its end goes on at the first bucket. 700
+    // keys of one hash: within what a file may spend when the table is sized once for them, but not when it grows to
+    // hold them, placing every key again at each size.
+    EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(3, {2, 0}), false));
     EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), false));
     EXPECT_FALSE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), true));
     // libplist's bucket: djb2 over the bytes as signed chars, of 4,096. A dictionary of 257 keys may hold 2,080 pairs
