@@ -80,19 +80,21 @@ TEST_F(Platform, ChildrenGetOnlyTheStandardDescriptorsThatAreOpenAndLeaveNothing
 }
 
 // Reads, waits and writes that a timer keeps interrupting go on where they stopped: the output of a child that
-// writes only after a while and the end of one that ends a while later, and a record far longer than the pipe it goes
-// to, which a slow reader that the timer never interrupts drains.
+// writes only after a while and the end of one that ends a while later, and a record far longer than the pipe of one
+// page it goes to, which a slow reader that the timer never interrupts drains page by page. The record's header and
+// text fill whole pages, so one write stops right before the line feed.
 TEST_F(Platform, InterruptedReadsAndWritesGoOn) {
-    std::string text(4 << 20, ' '), written;
+    // The header "YYYY-MM-DD HH:MM:SS.mmm gatewarden-test[pid:tid] ", the test's own thread being the process's.
+    std::string text((4 << 20) - 43 - 2 * std::to_string(::getpid()).size(), ' '), written;
     for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('!' + i % 89);
     int ends[2], saved = ::dup(2);
     ASSERT_EQ(::pipe(ends), 0);
-    ::dup2(ends[1], 2), ::close(ends[1]);
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096), ::dup2(ends[1], 2), ::close(ends[1]);
     std::thread reader([&] {
         sigset_t alarm;
         sigemptyset(&alarm), sigaddset(&alarm, SIGALRM), pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
         char buffer[4096];
-        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0; ::usleep(20))
+        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0; ::usleep(200))
             written.append(buffer, count);
     });
     struct sigaction interrupt = {}, previous = {};

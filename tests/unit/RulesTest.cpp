@@ -162,17 +162,20 @@ TEST(PropertyListRules, BinaryAsAppleReadsItWithinBoundsAndWithTextsThatConvert)
     // with room for 15; 2^64 in 16 bytes, and an integer of 16 bytes cut at the offset table; a date with another
     // marker, and one with fewer bytes; a UID outside an archive; a count in a real rather than an integer; a long
     // count cut at the offset table, and one of 16 bytes; a NUL in an ASCII text, and in a UTF-16 one; a byte no
-    // ASCII text holds; an empty UTF-16 text, which Apple's reader refuses; a high surrogate at the end.
+    // ASCII text holds; an empty UTF-16 text, which Apple's reader refuses; a high surrogate at the end; a UTF-16 text
+    // cut at the offset table.
     for (auto value :
          {"\xA5\0\0\x01"s, "\xA1\0\0\x03"s, "\x4F\x10 ddddddddddddddd"s, "\x14\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0"s,
           "\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"s, "\x34\0\0\0\0\0\0\0\0"s, "\x33\0\0\0\0\0\0\0"s, "\x80\x01"s,
           "\x5F\x20\x01x"s, "\x4F\x10"s, "\x4F\x14\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01\x64"s, "\x52\x61\x00"s,
-          "\x61\x00\x00"s, "\x51\x80"s, "\x60"s, "\x62\x00\x61\xD8\x00"s})
+          "\x61\x00\x00"s, "\x51\x80"s, "\x60"s, "\x62\x00\x61\xD8\x00"s, "\x62\x00\x61\x61"s})
         EXPECT_FALSE(propertyListFollowsRules(keyed(value))) << ::testing::PrintToString(value);
     const std::pair<std::string, bool> rows[] = {
-        // Objects that end at the offset table: a text of 15 units and a long count; the largest integer of 16 bytes.
+        // Objects that end at the offset table: a text of 15 units and a long count; the largest integer of 16 bytes;
+        // a date.
         {keyed("\x6F\x11\x00\x0F"s + times("\0a"s, 13) + "\xD8\x3D\xDE\x00"s), true},
         {keyed("\x14" + zero8 + ones8), true},
+        {keyed("\x33" + zero8), true},
         // Long counts: one of 8 bytes whose integer ends at the offset table, and one whose integer would begin at
         // the offset table, which starts with an integer's marker.
         {keyed("\x4F\x13" + zero8), true},
@@ -241,10 +244,10 @@ TEST(PropertyListRules, KeysChosenToFallTogetherInAReadersTableAreRefusedAndOrdi
     EXPECT_TRUE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), false));
     EXPECT_FALSE(CoreFoundationTableWork(0).addDictionary(std::vector<TableKey>(700), true));
     // libplist's bucket: djb2 over the bytes as signed chars, of 4,096. A dictionary of 257 keys may hold 2,080 pairs
-    // of keys that share one: 65 keys in one bucket, but not one pair more.
+    // of keys that share one: 65 keys in one bucket (and one in the last, which is no other), but not one pair more.
     EXPECT_EQ(libplistKeyBucket("k\xC3\xA9"), 476u);
     std::vector<unsigned> buckets(257);
-    for (unsigned k = 0; k < 257; ++k) buckets[k] = k < 65 ? 0 : k;
+    for (unsigned k = 0; k < 257; ++k) buckets[k] = k < 65 ? 0 : k < 256 ? k : 4095;
     EXPECT_TRUE(libplistKeysSpread(buckets));
     buckets[256] = 255;
     EXPECT_FALSE(libplistKeysSpread(buckets));
