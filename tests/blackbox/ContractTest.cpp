@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
          ""},
         // A sysctl that cannot be started means Intel. A threshold that is no number means 20; % is an ordinary
         // character; the second pair is not read. A battery is on mains when any other supply is online.
-        {"IntelOnMainsReadsTheFirstPairAndSkipsTheLoginCheck",
+        {"IntelOnMainsReadsTheFirstPairAndNoLogins",
          Machine().file("/usr/bin/env", "").disk(10ull << 30).supply("usb", "type", "USB").supply("usb", "online", "1"),
          {"20%", "10", "x", "y", "extra"},
          0,
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Neither root nor the setup user counts as a login. The tool is started without a name and with SIGCHLD
         // ignored, as a parent may leave it: its records still name it, and its commands' statuses still count. Patch
         // data that says MDM but ends without </plist>, which libplist would read, counts as none.
-        {"AppleSiliconReadsTheSecondPairAndCountsTheLogins",
+        {"AppleSiliconReadsPairTwoAndCountsTheLogins",
          Machine()
              .prints("who", alice + "alice    ttys000\nroot     ttys001\n_mbsetupuser console\n")
              .file("/Library/Tesvara_Agent/data/qzpatch_data.plist",
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The tool need not run as root: then the console user is the user it runs as, whose account entry may be
         // longer than the buffer first offered for it. A character that the output never finishes is dropped. Two
         // users are one too many.
-        {"AnOrdinaryUserFindsTwoUsersInAWhoOutputWithAnInvalidByteACutCharacterAndAnUnfinishedOne",
+        {"AnOrdinaryUserFindsTwoUsersInAMangledWho",
          Machine()
              .file("/etc/passwd", "alice:x:501:20:" + std::string(3000, 'A') + ":/Users/alice:/bin/sh\n")
              .run({"--unshare-user", "--uid", "501"})
