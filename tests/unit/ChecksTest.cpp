@@ -18,18 +18,19 @@ using Lines = std::vector<std::string>;
 using namespace std::literals;
 
 // Shapes that only macOS hands over: a source that is null, a charge that is no whole number, a state that is
-// no text, a state in other letter case. A charge of 21 is above the 20 that a threshold which is no number stands for.
+// no text, a state in other letter case, a source that is no dictionary (never looked at after AC power). A charge of
+// 21 is above the 20 that a threshold which is no number stands for.
 TEST(IsBatteryLevelSufficient, SourcesInAnyShapeSettleNothingUnlessTheyHoldAChargeOrMains) {
     auto entry = [](Dictionary content) { return makePowerSource(Value(content), "CFDictionary"); };
     FakePlatform platform;
     platform.sources = {makePowerSource(std::nullopt, "null"), entry({{"Current Capacity", 8.5}}),
                         entry({{"Power Source State", 1}, {"Current Capacity", 21}}),
-                        entry({{"Power Source State", "ac power"}}), entry({{"Current Capacity", 10}})};
+                        entry({{"Power Source State", "ac power"}}), makePowerSource(Value(10), "CFNumber")};
     EXPECT_TRUE(isBatteryLevelSufficient(platform, "20%"));
-    EXPECT_EQ(Lines(platform.records.begin() + 4, platform.records.end()),
-              (Lines{"Battery -> {\"Current Capacity\" = 10}", "Battery info is not takeable",
-                     "Battery Percentage is not takeable", "Current Battery % is 21",
-                     "Current Power Source State is AC Power, not checking battery percentage"}));
+    EXPECT_EQ(
+        Lines(platform.records.begin() + 4, platform.records.end()),
+        (Lines{"Battery -> <CFNumber>", "Battery info is not takeable", "Battery Percentage is not takeable",
+               "Current Battery % is 21", "Current Power Source State is AC Power, not checking battery percentage"}));
 }
 
 // One byte is the least it compares.
