@@ -28,10 +28,9 @@ struct Machine {
     std::vector<std::string> options;                        // further bwrap options; words after them run the tool
 
     Machine() {
-        supply("BAT0", "type", "Battery").supply("BAT0", "capacity", "80");
+        supply("BAT0", "type", "Battery").supply("BAT0", "capacity", "80").file("/etc/passwd", "root:x:0:0::/:\n");
         prints("sysctl", "Apple M2 Pro\n").prints("stat", "alice\n").prints("who", "alice    console  Jan  1 09:00 \n");
-        file("/etc/passwd", "root:x:0:0::/:/bin/sh\n")
-            .command("id", "case $2 in alice) echo 501;; root) echo 0;; esac");
+        command("id", "case $2 in alice) echo 501;; root) echo 0;; esac");
     }
     Machine& file(const std::string& path, const std::string& text) { return files.emplace_back(path, text), *this; }
     // A stand-in for the command that notes how it was called in /probe/calls, then runs body.

@@ -165,8 +165,7 @@ TEST_F(Platform, PropertyListsKeepValueTypesApartAndWhatIsNoReadableDictionaryIs
     // A pipe is no regular file, though it holds a whole property list and its writer is gone.
     int ends[2];
     const std::string empty = xml("<dict/>");
-    ASSERT_TRUE(::pipe(ends) == 0 && ::write(ends[1], empty.data(), empty.size()) > 0);
-    ::close(ends[1]);
+    ASSERT_TRUE(::pipe(ends) == 0 && ::write(ends[1], empty.data(), empty.size()) > 0 && ::close(ends[1]) == 0);
     EXPECT_FALSE(LinuxPlatform("gatewarden-test").readPropertyList("/proc/self/fd/" + std::to_string(ends[0])));
     ::close(ends[0]);
     // 340,000 items of one binary array, in a file of 1 MiB that data pads out so that the rules take
