@@ -49,8 +49,7 @@ struct Machine {
 };
 
 std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 // Runs argv with empty standard input and its outputs in out and err; its exit status.

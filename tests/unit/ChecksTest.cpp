@@ -102,22 +102,22 @@ TEST(GetUserLoginStatus, NobodyWithoutCommandsAndTheConsoleOwnerAloneWhenWhoList
 TEST(IsApplicationRunningPromptShown, TrueOnlyWhenTheRecordHoldsTheParentIdAsPsPrintedIt) {
     const std::string file = "/Library/Tesvara_Agent/data/ApplicationRunningPromptData.plist";
     auto herald = [](Dictionary records) { return Dictionary{{"Other", 1}, {"UpdateHerald", std::move(records)}}; };
-    // whether the file exists, its content, the record after the parent id, the verdict; ps prints "  12ab\n"
+    // whether the file exists, its content, the record after the parent id, the verdict; ps prints "  12az\n"
     const std::tuple<bool, std::optional<Dictionary>, std::string, bool> rows[] = {
-        {false, herald({{"Notifier", "  12ab\n"}}), file + " file not available", false},
+        {false, herald({{"Notifier", "  12az\n"}}), file + " file not available", false},
         {true, std::nullopt, file + " : Cannot Convert plist to Dict", false},
         {true, Dictionary{{"UpdateHerald", "Notifier"}}, file + " : Cannot Get UpdateHerald data value", false},
-        {true, herald({{"Notifier", "  12AB\n"}}), "current and previousParentPid are same -> true :  12AB\n", true},
-        {true, herald({{"Notifier", "12ab"}}), "current and previousParentPid are different -> false :12ab", false},
-        {true, herald({{"notifier", "  12ab\n"}}), "previousParentPid is nil for Notifier -> false", false}};
+        {true, herald({{"Notifier", "  12AZ\n"}}), "current and previousParentPid are same -> true :  12AZ\n", true},
+        {true, herald({{"Notifier", "12az"}}), "current and previousParentPid are different -> false :12az", false},
+        {true, herald({{"notifier", "  12az\n"}}), "previousParentPid is nil for Notifier -> false", false}};
     for (const auto& [exists, data, line, shown] : rows) {
         FakePlatform platform;
-        platform.commands["/bin/sh -c /bin/ps -o ppid= 4242"] = "  12ab\n";
+        platform.commands["/bin/sh -c /bin/ps -o ppid= 4242"] = "  12az\n";
         platform.existing[file] = exists;
         if (data) platform.propertyLists[file] = *data;
         AgentLayout layout(platform);
         EXPECT_EQ(OmbrixAgent(platform, layout).isApplicationRunningPromptShown("Notifier"), shown) << line;
-        EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id   12ab\n", line}));
+        EXPECT_EQ(platform.records, (Lines{"child process ID 4242 : parent process id   12az\n", line}));
     }
     // The first root whose service program is installed, else the fallback; its system data, else its data
     // folder, which the agent says.
