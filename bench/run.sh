@@ -1,6 +1,6 @@
 #!/bin/sh
 # Measures Gatewarden against the floor, side by side in one run on this machine, and prints the
-# tables that the README shows. Usage: bench/run.sh BUILD_DIR [ROUNDS]
+# tables that docs/performance.md shows. Usage: bench/run.sh BUILD_DIR [ROUNDS]
 set -eu
 build=$(cd "$1" && pwd)
 rounds=${2:-300}
